@@ -1,0 +1,9 @@
+#include "urlopener.h"
+
+#include <QDesktopServices>
+#include <QUrl>
+
+bool DesktopUrlOpener::openUrl(const QUrl &url)
+{
+    return QDesktopServices::openUrl(url);
+}

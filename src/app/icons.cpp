@@ -1,0 +1,88 @@
+#include "icons.h"
+
+#include <QPainter>
+#include <QPainterPath>
+#include <QPixmap>
+
+#include <functional>
+
+namespace {
+using Painter = std::function<void(QPainter &, qreal size)>;
+
+QIcon drawn(const Painter &paint)
+{
+    QIcon icon;
+    for (int size : {16, 24, 32, 48, 64, 128, 256}) {
+        QPixmap pixmap(size, size);
+        pixmap.fill(Qt::transparent);
+        QPainter p(&pixmap);
+        p.setRenderHint(QPainter::Antialiasing);
+        paint(p, size);
+        p.end();
+        icon.addPixmap(pixmap);
+    }
+    return icon;
+}
+} // namespace
+
+namespace Icons {
+
+// A clock face with a power mark: a timer that switches the computer off.
+QIcon window()
+{
+    return drawn([](QPainter &p, qreal s) {
+        const QRectF face(s * 0.06, s * 0.06, s * 0.88, s * 0.88);
+        p.setPen(QPen(QColor(24, 64, 140), s * 0.07));
+        p.setBrush(QColor(66, 133, 230));
+        p.drawEllipse(face);
+        p.setBrush(QColor(245, 248, 255));
+        p.setPen(Qt::NoPen);
+        p.drawEllipse(face.adjusted(s * 0.1, s * 0.1, -s * 0.1, -s * 0.1));
+        const QPointF c = face.center();
+        p.setPen(QPen(QColor(24, 64, 140), s * 0.09, Qt::SolidLine, Qt::RoundCap));
+        p.drawLine(c, c + QPointF(0, -s * 0.27));
+        p.drawLine(c, c + QPointF(s * 0.2, 0));
+        p.setPen(QPen(QColor(210, 40, 40), s * 0.08, Qt::SolidLine, Qt::RoundCap));
+        p.setBrush(Qt::NoBrush);
+        const QRectF mark(c.x() - s * 0.14, c.y() + s * 0.08, s * 0.28, s * 0.28);
+        p.drawArc(mark, 120 * 16, -240 * 16);
+    });
+}
+
+QIcon play()
+{
+    return drawn([](QPainter &p, qreal s) {
+        QPainterPath triangle;
+        triangle.moveTo(s * 0.22, s * 0.12);
+        triangle.lineTo(s * 0.88, s * 0.5);
+        triangle.lineTo(s * 0.22, s * 0.88);
+        triangle.closeSubpath();
+        p.setPen(QPen(QColor(20, 110, 30), s * 0.06, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        p.setBrush(QColor(40, 180, 60));
+        p.drawPath(triangle);
+    });
+}
+
+QIcon globe()
+{
+    return drawn([](QPainter &p, qreal s) {
+        const QRectF r(s * 0.08, s * 0.08, s * 0.84, s * 0.84);
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(60, 140, 220));
+        p.drawEllipse(r);
+        p.setPen(QPen(QColor(235, 245, 255), qMax(1.0, s * 0.06)));
+        p.setBrush(Qt::NoBrush);
+        p.drawEllipse(r.adjusted(r.width() * 0.3, 0, -r.width() * 0.3, 0));
+        p.drawLine(QPointF(r.center().x(), r.top()), QPointF(r.center().x(), r.bottom()));
+        p.drawLine(QPointF(r.left(), r.center().y()), QPointF(r.right(), r.center().y()));
+        const qreal band = r.height() * 0.25;
+        p.drawLine(QPointF(r.left() + s * 0.08, r.top() + band),
+                   QPointF(r.right() - s * 0.08, r.top() + band));
+        p.drawLine(QPointF(r.left() + s * 0.08, r.bottom() - band),
+                   QPointF(r.right() - s * 0.08, r.bottom() - band));
+        p.setPen(QPen(QColor(20, 70, 130), qMax(1.0, s * 0.05)));
+        p.drawEllipse(r);
+    });
+}
+
+} // namespace Icons

@@ -1,0 +1,50 @@
+#include "secondtimer.h"
+
+#include "clock.h"
+
+namespace {
+// Lands the tick safely inside the new second even if the timer fires a little early.
+constexpr int boundaryMarginMs = 2;
+// A wake-up this close before a boundary counts as early: wait for the boundary instead.
+constexpr int earlyWakeThresholdMs = 950;
+} // namespace
+
+SecondTimer::SecondTimer(const Clock &clock, QObject *parent) : QObject(parent), m_clock(clock)
+{
+    m_timer.setSingleShot(true);
+    m_timer.setTimerType(Qt::PreciseTimer);
+    connect(&m_timer, &QTimer::timeout, this, &SecondTimer::fire);
+}
+
+void SecondTimer::setEnabled(bool enabled)
+{
+    if (enabled == m_enabled)
+        return;
+    m_enabled = enabled;
+    if (enabled)
+        arm();
+    else
+        m_timer.stop();
+}
+
+int SecondTimer::delayToNextSecond(int msecOfSecond)
+{
+    return 1000 - msecOfSecond + boundaryMarginMs;
+}
+
+void SecondTimer::arm()
+{
+    m_timer.start(delayToNextSecond(m_clock.now().time().msec()));
+}
+
+void SecondTimer::fire()
+{
+    if (!m_enabled)
+        return;
+    if (m_clock.now().time().msec() >= earlyWakeThresholdMs) {
+        arm();
+        return;
+    }
+    arm();
+    Q_EMIT timeout();
+}

@@ -1,0 +1,84 @@
+#include "taskrules.h"
+
+namespace TaskRules {
+
+const QStringList &taskNames()
+{
+    static const QStringList names{QStringLiteral("  "), QStringLiteral("关机"),
+                                   QStringLiteral("重启"), QStringLiteral("注销")};
+    return names;
+}
+
+const QStringList &reminderMinutes()
+{
+    static const QStringList minutes{
+        QStringLiteral("1"),  QStringLiteral("2"),  QStringLiteral("3"),
+        QStringLiteral("4"),  QStringLiteral("5"),  QStringLiteral("10"),
+        QStringLiteral("20"), QStringLiteral("30"), QStringLiteral("60")};
+    return minutes;
+}
+
+std::optional<QString> taskCaption(const QString &taskText)
+{
+    if (taskText == taskNames().at(0))
+        return noTaskCaption;
+    if (taskNames().indexOf(taskText) > 0)
+        return taskText;
+    return std::nullopt;
+}
+
+std::optional<PowerAction> actionForTask(const QString &taskText)
+{
+    if (taskText == taskNames().at(1))
+        return PowerAction::PowerOff;
+    if (taskText == taskNames().at(2))
+        return PowerAction::Reboot;
+    if (taskText == taskNames().at(3))
+        return PowerAction::Logoff;
+    return std::nullopt;
+}
+
+QString taskName(PowerAction action)
+{
+    switch (action) {
+    case PowerAction::PowerOff:
+        return taskNames().at(1);
+    case PowerAction::Reboot:
+        return taskNames().at(2);
+    case PowerAction::Logoff:
+        return taskNames().at(3);
+    }
+    return {};
+}
+
+namespace {
+constexpr int secondsPerDay = 24 * 60 * 60;
+constexpr int minutesPerDay = 24 * 60;
+
+int minuteOfDay(QTime t)
+{
+    return t.hour() * 60 + t.minute();
+}
+int secondOfDay(QTime t)
+{
+    return t.hour() * 3600 + t.minute() * 60 + t.second();
+}
+int secondsSince(QTime target, QTime t)
+{
+    return ((secondOfDay(t) - secondOfDay(target)) % secondsPerDay + secondsPerDay) % secondsPerDay;
+}
+} // namespace
+
+int minutesUntil(QTime now, QTime target)
+{
+    return ((minuteOfDay(target) - minuteOfDay(now)) % minutesPerDay + minutesPerDay) %
+           minutesPerDay;
+}
+
+bool actionDue(QTime previousTick, QTime now, QTime target)
+{
+    const int sinceNow = secondsSince(target, now);
+    return sinceNow < firingWindowSeconds && secondsSince(target, previousTick) > sinceNow;
+}
+
+} // namespace TaskRules

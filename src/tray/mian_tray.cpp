@@ -1,0 +1,73 @@
+// The main window and its tray icon: hiding to the tray, restoring, the popup menu.
+
+#include "app/mian.h"
+
+#include "tray/traybackend.h"
+
+#include <QCursor>
+#include <QMenu>
+#include <QPushButton>
+
+namespace {
+const QString balloonTitle = QStringLiteral("气泡提示");
+}
+
+void Mian::Form_Resize()
+{
+    if (!RightmenuStart)
+        return; // resize events during construction
+    mirrorTaskIntoMenu();
+    // Without a notification area there would be no way back: minimise stays a minimise.
+    if (isMinimized() && !m_intray && m_services.tray.isAvailable()) {
+        m_intray = true;
+        hide();
+        if (m_services.tray.mode() == TrayBackend::Mode::StatusNotifier)
+            m_services.tray.setContextMenu(Rightmenu);
+        m_moduletray.traytip(programTitle, balloonTitle, NotifyIconData::NIIF_INFO);
+    }
+}
+
+void Mian::Form_MouseMove(int message)
+{
+    if (!m_intray)
+        return;
+    if (message == WM_LBUTTONDBLCLK) {
+        Rightmenumian_Click();
+        m_moduletray.traytip(programTitle, balloonTitle, NotifyIconData::NIIF_INFO);
+    }
+    if (message == WM_RBUTTONUP)
+        Rightmenu->popup(QCursor::pos());
+}
+
+void Mian::Rightmenumian_Click()
+{
+    m_intray = false;
+    m_services.tray.setContextMenu(nullptr);
+    setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    show();
+    raise();
+    activateWindow();
+}
+
+void Mian::onTrayActivated(int reason)
+{
+    const bool notifierHost = m_services.tray.mode() == TrayBackend::Mode::StatusNotifier;
+    switch (static_cast<QSystemTrayIcon::ActivationReason>(reason)) {
+    case QSystemTrayIcon::DoubleClick:
+        if (!notifierHost)
+            Form_MouseMove(WM_LBUTTONDBLCLK);
+        break;
+    case QSystemTrayIcon::Trigger:
+        // A StatusNotifierItem host has no double click: its activation stands for one.
+        if (notifierHost)
+            Form_MouseMove(WM_LBUTTONDBLCLK);
+        break;
+    case QSystemTrayIcon::Context:
+        // A StatusNotifierItem host shows the exported menu by itself.
+        if (!notifierHost)
+            Form_MouseMove(WM_RBUTTONUP);
+        break;
+    default:
+        break;
+    }
+}
