@@ -4,17 +4,11 @@
 #include <QDir>
 #include <QFileInfo>
 
-InstanceGuard::InstanceGuard(const QString &lockPath) : m_lock(lockPath)
-{
-    // Only a lock whose owner has died is stale; a copy that has run for days still holds it.
-    m_lock.setStaleLockTime(0);
-}
+InstanceGuard::InstanceGuard(QString lockPath) : m_lockPath(std::move(lockPath)) {}
 
-InstanceGuard::Result InstanceGuard::tryAcquire()
+InstanceGuard::~InstanceGuard()
 {
-    if (m_lock.tryLock(0))
-        return Result::Acquired;
-    return m_lock.error() == QLockFile::LockFailedError ? Result::HeldByOther : Result::Unavailable;
+    release();
 }
 
 QString InstanceGuard::lockPathFor(const QString &programPath, const QString &runtimeDir)

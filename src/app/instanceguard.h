@@ -1,22 +1,32 @@
 #pragma once
 
-#include <QLockFile>
 #include <QString>
 
-// One running copy per user and per installed program: the lock lives in the user's runtime
-// directory and is named after the program's own path. The kernel drops the lock of a copy
-// that dies, so a killed copy never blocks the next start.
+// One running copy per user and per installed program. The lock lives in the user's runtime
+// directory, named after the program's own path, and is held by the kernel for the life of
+// the process: a copy that dies, even by SIGKILL, releases it, and no stale-lock clean-up can
+// race with a starting copy.
+//
+// QLockFile is not used: recovering a lock left by a killed copy, it can remove the lock file
+// that another starting copy has just created and not yet locked, letting two copies run
+// (seen with ten simultaneous starts after a SIGKILL).
 class InstanceGuard
 {
 public:
     enum class Result { Acquired, HeldByOther, Unavailable };
 
-    explicit InstanceGuard(const QString &lockPath);
+    explicit InstanceGuard(QString lockPath);
+    ~InstanceGuard();
+    InstanceGuard(const InstanceGuard &) = delete;
+    InstanceGuard &operator=(const InstanceGuard &) = delete;
 
     Result tryAcquire();
 
     static QString lockPathFor(const QString &programPath, const QString &runtimeDir);
 
 private:
-    QLockFile m_lock;
+    void release();
+
+    QString m_lockPath;
+    qintptr m_handle = -1;
 };
