@@ -45,7 +45,7 @@ QIcon window()
         p.setPen(QPen(QColor(210, 40, 40), s * 0.08, Qt::SolidLine, Qt::RoundCap));
         p.setBrush(Qt::NoBrush);
         const QRectF mark(c.x() - s * 0.14, c.y() + s * 0.08, s * 0.28, s * 0.28);
-        p.drawArc(mark, 120 * 16, -240 * 16);
+        p.drawArc(mark, 60 * 16, -300 * 16);
     });
 }
 

@@ -246,7 +246,10 @@ void Mian::connectHandlers()
     connect(Commanda2, &QPushButton::clicked, this, &Mian::Commanda2_Click);
     connect(Commanda3, &QPushButton::clicked, this, &Mian::Commanda3_Click);
     connect(Commanda4, &QPushButton::clicked, this, &Mian::Commanda4_Click);
-    connect(Commanda5, &QPushButton::clicked, this, &Mian::Commanda5_Click);
+    connect(Commanda5, &QPushButton::clicked, this, [this] {
+        m_reminderMinute = {};
+        Commanda5_Click();
+    });
     connect(Commandopen, &QPushButton::clicked, this, &Mian::Commandopen_Click);
     connect(XPCheckBox1, &QCheckBox::clicked, this, &Mian::XPCheckBox1_Click);
     connect(XPCheckBox2, &QCheckBox::clicked, this, &Mian::XPCheckBox2_Click);
@@ -260,6 +263,8 @@ void Mian::connectHandlers()
     connect(&m_services.sound, &SoundOutput::playFailed, this, &Mian::onSoundFailed);
     connect(&m_services.tray, &TrayBackend::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) { onTrayActivated(reason); });
+    connect(&m_services.tray, &TrayBackend::availabilityChanged, this,
+            &Mian::onTrayAvailabilityChanged);
 }
 
 void Mian::Form_Load()

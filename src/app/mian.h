@@ -101,8 +101,6 @@ public:
 Q_SIGNALS:
     // The window has been unloaded; with no window left the program ends.
     void unloaded();
-    // A power request or a reminder sound failed; shown to the user in the tray.
-    void problemReported(const QString &title, const QString &text);
 
 protected:
     void changeEvent(QEvent *event) override;
@@ -118,8 +116,11 @@ private:
     void stop();
     void mirrorTaskIntoMenu();
     void onTrayActivated(int reason);
+    void onTrayAvailabilityChanged(bool available);
     void onPowerFinished(PowerAction action, bool ok, const QString &reason);
     void onSoundFailed(const QString &path, const QString &reason);
+    // Tells the user in a balloon; nothing waits for an answer.
+    void reportProblem(const QString &title, const QString &text);
 
     MianServices m_services;
     Moduletray m_moduletray;
@@ -127,6 +128,10 @@ private:
     bool m_intray = false;
     bool m_unloaded = false;
     QDateTime m_lastTaskTick;
+    // The minute of the reminder play in progress (invalid for a play from the button), and the
+    // last one whose failure was shown, so a broken sound is reported once per minute.
+    QDateTime m_reminderMinute;
+    QDateTime m_reportedReminderMinute;
 
     // Controls, named as in the window's design.
     QPushButton *Commandb3 = nullptr;

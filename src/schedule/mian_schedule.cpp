@@ -111,8 +111,10 @@ void Mian::TaskTimer_Timer()
 
     if (XPCheckBox2->Value() == -1) {
         m_task.leftmins = QString::number(TaskRules::minutesUntil(now.time(), target));
-        if (m_task.tipmins == m_task.leftmins)
+        if (m_task.tipmins == m_task.leftmins) {
+            m_reminderMinute = now.addSecs(-now.time().second()).addMSecs(-now.time().msec());
             Commanda5_Click();
+        }
     }
     if (XPCheckBox2->Value() == 0) {
         if (!TaskRules::actionDue(previous.time(), now.time(), target))
@@ -132,7 +134,6 @@ void Mian::onPowerFinished(PowerAction action, bool ok, const QString &reason)
         return;
     }
     qCWarning(lcTask).noquote() << "could not" << powerActionName(action) << "-" << reason;
-    Q_EMIT problemReported(
-        QStringLiteral("定时任务失败"),
-        QStringLiteral("系统没有执行%1：%2").arg(TaskRules::taskName(action), reason));
+    reportProblem(QStringLiteral("定时任务失败"),
+                  QStringLiteral("系统没有执行%1：%2").arg(TaskRules::taskName(action), reason));
 }

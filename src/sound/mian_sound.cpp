@@ -36,4 +36,11 @@ void Mian::Commandopen_Click()
 void Mian::onSoundFailed(const QString &path, const QString &reason)
 {
     qCWarning(lcSound).noquote() << "could not play" << path << "-" << reason;
+    // A silent reminder is worth telling, once per reminder minute rather than every tick.
+    if (!m_reminderMinute.isValid() || m_reminderMinute == m_reportedReminderMinute)
+        return;
+    m_reportedReminderMinute = m_reminderMinute;
+    reportProblem(QStringLiteral("提醒声音无法播放"),
+                  path.isEmpty() ? QStringLiteral("没有选择声音文件。")
+                                 : QStringLiteral("无法播放声音文件 %1（%2）").arg(path, reason));
 }

@@ -49,6 +49,25 @@ void Mian::Rightmenumian_Click()
     activateWindow();
 }
 
+void Mian::onTrayAvailabilityChanged(bool available)
+{
+    // The notification area went away under a hidden window: bring the window back so it can
+    // still be reached, minimised as the user left it.
+    if (!available && m_intray) {
+        m_intray = false;
+        m_services.tray.setContextMenu(nullptr);
+        showMinimized();
+        return;
+    }
+    // A notification area that appears under a minimised window takes it in.
+    Form_Resize();
+}
+
+void Mian::reportProblem(const QString &title, const QString &text)
+{
+    m_moduletray.traytip(text, title, NotifyIconData::NIIF_WARNING);
+}
+
 void Mian::onTrayActivated(int reason)
 {
     const bool notifierHost = m_services.tray.mode() == TrayBackend::Mode::StatusNotifier;

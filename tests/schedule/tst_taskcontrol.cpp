@@ -334,7 +334,6 @@ private Q_SLOTS:
         f.power.succeed = false;
         f.load();
         const Controls c = controls(f);
-        QSignalSpy problems(f.window.get(), &Mian::problemReported);
         choose(c.tasks, QStringLiteral("重启"));
         c.picker->setTime(QTime(6, 0, 0));
         f.clock.setTime(QTime(5, 59, 59));
@@ -343,8 +342,10 @@ private Q_SLOTS:
         Q_EMIT c.taskTimer->timeout();
         QCOMPARE(f.power.requests.size(), 1);
         QVERIFY(!c.taskTimer->isEnabled());
-        QCOMPARE(problems.size(), 1);
-        QVERIFY(problems.at(0).at(1).toString().contains(QStringLiteral("重启")));
+        QCOMPARE(f.tray.messages.size(), 1);
+        QCOMPARE(f.tray.messages.at(0).icon, QSystemTrayIcon::Warning);
+        QVERIFY(f.tray.messages.at(0).text.contains(QStringLiteral("重启")));
+        QVERIFY(f.tray.messages.at(0).text.contains(QStringLiteral("refused")));
     }
 
     void exitEndsARunningTaskWithoutAnyRequest()

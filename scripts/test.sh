@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Installs what Quorvel needs, builds it and runs every test: the debug build with warnings as
+# errors, the same suite under AddressSanitizer and UndefinedBehaviorSanitizer (with the INI
+# fuzzer), and the Windows power backend cross-built and run under Wine.
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$root"
+jobs=$(nproc)
+
+scripts/setup.sh
+
+cmake --preset dev
+cmake --build --preset dev -j "$jobs"
+ctest --preset dev -j "$jobs"
+
+cmake --preset asan
+cmake --build --preset asan -j "$jobs"
+ctest --preset asan -j "$jobs"
+
+scripts/test-windows.sh
+echo "test: all suites passed"
