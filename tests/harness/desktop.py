@@ -130,7 +130,7 @@ class Desktop:
         self.spawn("trayer", ["trayer", "--edge", "top", "--align", "right", "--widthtype",
                               "request", "--height", "24", "--SetDockType", "true",
                               "--transparent", "false"])
-        wait_for(lambda: self.find_window("^panel$"), "tray host")
+        wait_for(lambda: self.find_window("^panel$", managed=False), "tray host")
 
     def stop_tray(self):
         self.stop("trayer")
@@ -201,9 +201,14 @@ class Desktop:
             argv += ["--class", cls]
         return [int(w) for w in self.x(*argv).split()]
 
-    def find_window(self, name=None, cls=None):
+    def find_window(self, name=None, cls=None, managed=True):
+        """A mapped window by name or class. Qt names every window of a program after it (tray
+        icon and balloons included), so by default only windows the window manager manages
+        count, which those are not."""
         ids = self.find_windows(name=name, cls=cls)
-        mapped = [w for w in ids if self.is_mapped(w)]
+        clients = set(self.client_list()) if managed else None
+        mapped = [w for w in ids
+                  if self.is_mapped(w) and (clients is None or w in clients)]
         return mapped[0] if mapped else None
 
     def is_mapped(self, wid):
@@ -237,7 +242,7 @@ class Desktop:
 
     def tray_icons(self, cls):
         """Windows of class `cls` docked in the tray host."""
-        panel = self.find_window("^panel$")
+        panel = self.find_window("^panel$", managed=False)
         if panel is None:
             return []
         tree = self.x("xwininfo", "-tree", "-id", str(panel))
