@@ -1,0 +1,225 @@
+#include "sessionmanagers.h"
+
+#include <QXmlStreamReader>
+
+#include <array>
+
+namespace {
+
+struct Entry
+{
+    SessionManagerKind kind;
+    const char *label;
+    const char *service;
+    const char *path;
+    const char *interface;
+    // Names this desktop puts in XDG_CURRENT_DESKTOP.
+    std::array<const char *, 2> desktopNames;
+};
+
+const char gnomeService[] = "org.gnome.SessionManager";
+
+// In the order tried when XDG_CURRENT_DESKTOP does not settle it; GNOME before MATE, as an
+// owner of the shared name is most likely GNOME's until introspection says otherwise.
+constexpr std::array<Entry, 6> entries{{
+    {SessionManagerKind::Kde,
+     "KDE Plasma session manager",
+     "org.kde.Shutdown",
+     "/Shutdown",
+     "org.kde.Shutdown",
+     {"KDE", nullptr}},
+    {SessionManagerKind::Xfce,
+     "Xfce session manager",
+     "org.xfce.SessionManager",
+     "/org/xfce/SessionManager",
+     "org.xfce.Session.Manager",
+     {"XFCE", nullptr}},
+    {SessionManagerKind::Cinnamon,
+     "Cinnamon session manager",
+     "org.cinnamon.SessionManager",
+     "/org/cinnamon/SessionManager",
+     "org.cinnamon.SessionManager",
+     {"X-Cinnamon", "Cinnamon"}},
+    {SessionManagerKind::Lxqt,
+     "LXQt session manager",
+     "org.lxqt.session",
+     "/LXQtSession",
+     "org.lxqt.session",
+     {"LXQt", nullptr}},
+    {SessionManagerKind::Gnome,
+     "GNOME session manager",
+     gnomeService,
+     "/org/gnome/SessionManager",
+     "org.gnome.SessionManager",
+     {"GNOME", nullptr}},
+    {SessionManagerKind::Mate,
+     "MATE session manager",
+     gnomeService,
+     "/org/gnome/SessionManager",
+     "org.gnome.SessionManager",
+     {"MATE", nullptr}},
+}};
+
+const Entry &entry(SessionManagerKind kind)
+{
+    for (const Entry &e : entries) {
+        if (e.kind == kind)
+            return e;
+    }
+    Q_UNREACHABLE();
+}
+
+const Entry *entryForDesktopName(QStringView name)
+{
+    for (const Entry &e : entries) {
+        for (const char *desktopName : e.desktopNames) {
+            if (desktopName && name.compare(QLatin1String(desktopName), Qt::CaseInsensitive) == 0)
+                return &e;
+        }
+    }
+    return nullptr;
+}
+
+} // namespace
+
+SessionManagerService sessionManagerService(SessionManagerKind kind)
+{
+    const Entry &e = entry(kind);
+    return {QString::fromLatin1(e.label), QString::fromLatin1(e.service),
+            QString::fromLatin1(e.path), QString::fromLatin1(e.interface)};
+}
+
+std::optional<SessionManagerKind> chooseSessionManager(const QStringList &ownedNames,
+                                                       const QString &currentDesktop)
+{
+    const auto owned = [&](const Entry &e) {
+        return ownedNames.contains(QLatin1String(e.service));
+    };
+    for (const QStringView name : QStringView(currentDesktop).split(u':')) {
+        if (const Entry *e = entryForDesktopName(name); e && owned(*e))
+            return e->kind;
+    }
+    for (const Entry &e : entries) {
+        if (owned(e))
+            return e.kind;
+    }
+    return std::nullopt;
+}
+
+std::optional<SessionManagerKind> gnomeOrMateFromIntrospection(const QString &xml)
+{
+    QXmlStreamReader reader(xml);
+    bool inManagerInterface = false;
+    bool hasReboot = false;
+    bool hasRequestReboot = false;
+    while (!reader.atEnd()) {
+        reader.readNext();
+        if (reader.isStartElement() && reader.name() == u"interface") {
+            inManagerInterface = reader.attributes().value(QLatin1String("name")) ==
+                                 QLatin1String("org.gnome.SessionManager");
+        } else if (reader.isEndElement() && reader.name() == u"interface") {
+            inManagerInterface = false;
+        } else if (inManagerInterface && reader.isStartElement() && reader.name() == u"method") {
+            const auto method = reader.attributes().value(QLatin1String("name"));
+            hasReboot = hasReboot || method == u"Reboot";
+            hasRequestReboot = hasRequestReboot || method == u"RequestReboot";
+        }
+    }
+    if (reader.hasError() || hasReboot == hasRequestReboot)
+        return std::nullopt;
+    return hasReboot ? SessionManagerKind::Gnome : SessionManagerKind::Mate;
+}
+
+QDBusMessage sessionManagerCall(SessionManagerKind kind, PowerAction action)
+{
+    const Entry &e = entry(kind);
+    const auto call = [&e](const char *method, const QVariantList &arguments = {}) {
+        QDBusMessage message =
+            QDBusMessage::createMethodCall(QLatin1String(e.service), QLatin1String(e.path),
+                                           QLatin1String(e.interface), QLatin1String(method));
+        message.setArguments(arguments);
+        return message;
+    };
+    // Logout mode 1 skips the confirmation dialog; mode 2 would also override programs that
+    // object, so it is never used.
+    const QVariantList noConfirmation{QVariant::fromValue(quint32(1))};
+
+    switch (kind) {
+    case SessionManagerKind::Kde:
+        switch (action) {
+        case PowerAction::PowerOff:
+            return call("logoutAndShutdown");
+        case PowerAction::Reboot:
+            return call("logoutAndReboot");
+        case PowerAction::Logoff:
+            return call("logout");
+        }
+        break;
+    case SessionManagerKind::Gnome:
+        switch (action) {
+        case PowerAction::PowerOff:
+            return call("Shutdown");
+        case PowerAction::Reboot:
+            return call("Reboot");
+        case PowerAction::Logoff:
+            return call("Logout", noConfirmation);
+        }
+        break;
+    case SessionManagerKind::Mate:
+    case SessionManagerKind::Cinnamon:
+        // MATE's Shutdown would open a dialog and wait for the user.
+        switch (action) {
+        case PowerAction::PowerOff:
+            return call("RequestShutdown");
+        case PowerAction::Reboot:
+            return call("RequestReboot");
+        case PowerAction::Logoff:
+            return call("Logout", noConfirmation);
+        }
+        break;
+    case SessionManagerKind::Xfce: {
+        // Arguments: allow programs to save; for Logout, first whether to show a dialog.
+        switch (action) {
+        case PowerAction::PowerOff:
+            return call("Shutdown", {true});
+        case PowerAction::Reboot:
+            return call("Restart", {true});
+        case PowerAction::Logoff:
+            return call("Logout", {false, true});
+        }
+        break;
+    }
+    case SessionManagerKind::Lxqt:
+        switch (action) {
+        case PowerAction::PowerOff:
+            return call("powerOff");
+        case PowerAction::Reboot:
+            return call("reboot");
+        case PowerAction::Logoff:
+            return call("logout");
+        }
+        break;
+    }
+    Q_UNREACHABLE();
+}
+
+std::optional<QDBusMessage> logindCall(PowerAction action)
+{
+    QString method;
+    switch (action) {
+    case PowerAction::PowerOff:
+        method = QStringLiteral("PowerOff");
+        break;
+    case PowerAction::Reboot:
+        method = QStringLiteral("Reboot");
+        break;
+    case PowerAction::Logoff:
+        return std::nullopt;
+    }
+    QDBusMessage message = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"),
+        QStringLiteral("org.freedesktop.login1.Manager"), method);
+    // Interactive: polkit may ask the user for a password.
+    message.setArguments({true});
+    return message;
+}
