@@ -36,12 +36,13 @@ def wait_for(predicate, what, timeout=10.0, interval=0.05):
 
 class Desktop:
     def __init__(self, tray=True, wm=True, atspi=False, screen="1024x768x24",
-                 session_bus=None, extra_env=None):
+                 session_bus=None, system_bus=None, extra_env=None):
         self.want_tray = tray
         self.want_wm = wm
         self.want_atspi = atspi
         self.screen = screen
         self.session_bus = session_bus
+        self.system_bus = system_bus
         self.extra_env = dict(extra_env or {})
         self.children = []  # (name, Popen), stopped in reverse order
         self.tmp = None
@@ -64,8 +65,8 @@ class Desktop:
         for path in (home, runtime):
             os.makedirs(path, mode=0o700)
         env = {k: v for k, v in os.environ.items()
-               if not k.startswith(("DBUS_SESSION", "WAYLAND", "XDG_", "QT_", "DISPLAY",
-                                    "AT_SPI"))}
+               if not k.startswith(("DBUS_", "WAYLAND", "XDG_", "QT_", "DISPLAY", "AT_SPI",
+                                    "PULSE_"))}
         env.update({
             "HOME": home,
             "XDG_RUNTIME_DIR": runtime,
@@ -75,6 +76,10 @@ class Desktop:
             "LC_ALL": "C.UTF-8",
             "NO_AT_BRIDGE": "0",
         })
+        # Programs here never see the machine's system bus: without a private one given, the
+        # address names a socket that does not exist, so a power request can only fail.
+        env["DBUS_SYSTEM_BUS_ADDRESS"] = self.system_bus or \
+            f"unix:path={os.path.join(self.tmp, 'no_system_bus_socket')}"
         env.update(self.extra_env)
         self.env = env
 
