@@ -2,22 +2,40 @@
 
 #include <QString>
 
-// The three settings routines over config.ini. The file's path is worked out afresh at every
-// access (see settingsPath()).
+// The three settings routines over config.ini (the file format is IniDocument's).
+//
+// Which file: config.ini in the program's directory whenever the folder it would be saved into
+// is writable (the program's directory, or for a symbolic link the folder of the file it points
+// to); otherwise config.ini in the per-user directory. The two files are never merged, so in a
+// read-only program directory a config.ini found there is not read. A read-only config.ini in
+// a writable directory is still the one used: it is read, and writes to it fail. The path is
+// worked out afresh at every access (see settingsPath()).
+//
+// Reading never creates or changes a file. Only the first MiB of a larger file is read, and
+// anything that cannot be read (missing, unreadable, not a regular file) reads as missing.
+//
+// A write replaces the file whole and atomically, keeping every byte it did not change. It
+// fails, leaving the file as it was, when the file cannot be read whole first (unreadable,
+// over 1 MiB, not a regular file) or cannot be saved (read-only, disk full). A symbolic link
+// stays a link: the file it points to is updated.
 class Moduleini
 {
 public:
-    // programDir: the directory the program runs from; userConfigDir: the per-user fallback.
+    // programDir: the directory the program runs from; userConfigDir: the per-user fallback,
+    // created on the first write that needs it. With an empty userConfigDir there is no fallback.
     Moduleini(QString programDir, QString userConfigDir);
 
     QString settingsPath() const;
 
     // The whole stored value, or empty text when the file, section or key is missing.
     QString iniread(const QString &section, const QString &key, const QString &path) const;
-    // The stored value read as an integer, or 0 when missing.
+    // The stored value read as an integer (see profileInt()), or 0 when missing.
     int iniint(const QString &section, const QString &key) const;
     // Returns false when the file could not be written; the previous file is then intact.
     bool iniwrite(const QString &section, const QString &key, const QString &value);
+
+    // Files larger than this are read only in part and never rewritten.
+    static constexpr qint64 maxFileSize = 1024 * 1024;
 
 private:
     QString m_programDir;
