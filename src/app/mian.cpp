@@ -251,8 +251,10 @@ void Mian::connectHandlers()
         Commanda5_Click();
     });
     connect(Commandopen, &QPushButton::clicked, this, &Mian::Commandopen_Click);
-    connect(XPCheckBox1, &QCheckBox::clicked, this, &Mian::XPCheckBox1_Click);
-    connect(XPCheckBox2, &QCheckBox::clicked, this, &Mian::XPCheckBox2_Click);
+    // Toggled, not clicked: a screen reader's toggle action changes the box without a click.
+    // Applying the stored settings blocks these signals.
+    connect(XPCheckBox1, &QCheckBox::toggled, this, &Mian::XPCheckBox1_Click);
+    connect(XPCheckBox2, &QCheckBox::toggled, this, &Mian::XPCheckBox2_Click);
     connect(Rightmenumian, &QAction::triggered, this, &Mian::Rightmenumian_Click);
     connect(RightmenuStart, &QAction::triggered, this, &Mian::RightmenuStart_Click);
     connect(Rightmenustop, &QAction::triggered, this, &Mian::Rightmenustop_Click);

@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalBlocker>
 
 namespace {
 const QString soundSection = QStringLiteral("sound");
@@ -21,6 +22,9 @@ const QString pathKey = QStringLiteral("spath");
 void Mian::sysini()
 {
     Moduleini &ini = m_services.settings;
+    // Setting the boxes from the file is not a change to store again.
+    const QSignalBlocker soundBlocker(XPCheckBox1);
+    const QSignalBlocker tipsBlocker(XPCheckBox2);
     // Two separate tests: a stored value other than 1 and 0 leaves the design state.
     const int ifsound = ini.iniint(soundSection, soundKey);
     if (ifsound == 1) {

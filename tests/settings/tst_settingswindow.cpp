@@ -152,6 +152,16 @@ private Q_SLOTS:
                             "[Tips]\r\nifTips=1\r\n"));
     }
 
+    // Assistive technology toggles the box without a mouse click.
+    void aToggleWithoutAClickIsAChangeToo()
+    {
+        WindowFixture f;
+        f.load();
+        f.child<XPCheckBox>("XPCheckBox1")->toggle();
+        QVERIFY(f.child<QWidget>("Commanda5")->isEnabled());
+        QCOMPARE(f.settings.iniint(QStringLiteral("sound"), QStringLiteral("ifsound")), 1);
+    }
+
     void reminderOnClearsTheMinutesAndOffKeepsThem()
     {
         WindowFixture f;
