@@ -9,6 +9,7 @@ import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), ".."))
 from harness import atspi  # noqa: E402
+from harness.quorvel import copy_program  # noqa: E402
 from harness.desktop import Desktop, wait_for  # noqa: E402
 
 BINARY = os.environ["QUORVEL_BINARY"]
@@ -20,6 +21,9 @@ def setUpModule():
     global desktop
     desktop = Desktop(tray=True, atspi=True).__enter__()
     atspi.connect(desktop)
+    # A private copy: its config.ini is its own, not the build tree's.
+    global BINARY
+    BINARY = copy_program(BINARY, os.path.join(desktop.tmp, "program"))
 
 
 def tearDownModule():

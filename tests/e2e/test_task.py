@@ -10,7 +10,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(__file__), ".."))
 from harness import atspi  # noqa: E402
 from harness.buses import PrivateBuses  # noqa: E402
 from harness.desktop import Desktop, wait_for  # noqa: E402
-from harness.quorvel import Window, target_in  # noqa: E402
+from harness.quorvel import copy_program, Window, target_in  # noqa: E402
 
 BINARY = os.environ["QUORVEL_BINARY"]
 ARTIFACTS = os.environ.get("QUORVEL_ARTIFACTS", os.getcwd())
@@ -23,6 +23,9 @@ def setUpModule():
     desktop = Desktop(tray=True, atspi=True, session_bus=buses.addresses["session"],
                       system_bus=buses.addresses["system"]).__enter__()
     atspi.connect(desktop)
+    # A private copy: its config.ini is its own, not the build tree's.
+    global BINARY
+    BINARY = copy_program(BINARY, os.path.join(desktop.tmp, "program"))
 
 
 def tearDownModule():
