@@ -10,6 +10,8 @@ Everything lives in a temporary HOME/XDG tree, so nothing of the machine's own s
 or written.
 """
 
+import ctypes
+import ctypes.util
 import os
 import shutil
 import signal
@@ -135,7 +137,27 @@ class Desktop:
         self.spawn("trayer", ["trayer", "--edge", "top", "--align", "right", "--widthtype",
                               "request", "--height", "24", "--SetDockType", "true",
                               "--transparent", "false"])
-        wait_for(lambda: self.find_window("^panel$", managed=False), "tray host")
+        # Ready when it owns the tray selection (its panel may stay unmapped until an icon docks).
+        wait_for(self.tray_selection_owned, "the tray host")
+
+    def tray_selection_owned(self):
+        """True while some client owns _NET_SYSTEM_TRAY_S0, i.e. a notification area exists."""
+        x11 = ctypes.cdll.LoadLibrary(ctypes.util.find_library("X11"))
+        x11.XOpenDisplay.restype = ctypes.c_void_p
+        x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
+        x11.XInternAtom.restype = ctypes.c_ulong
+        x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+        x11.XGetSelectionOwner.restype = ctypes.c_ulong
+        x11.XGetSelectionOwner.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
+        x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+        display = x11.XOpenDisplay(self.display.encode())
+        if not display:
+            return False
+        try:
+            atom = x11.XInternAtom(display, b"_NET_SYSTEM_TRAY_S0", 0)
+            return x11.XGetSelectionOwner(display, atom) != 0
+        finally:
+            x11.XCloseDisplay(display)
 
     def stop_tray(self):
         self.stop("trayer")
@@ -150,9 +172,19 @@ class Desktop:
 
     # -- processes -------------------------------------------------------------------------
     def spawn(self, name, argv, env=None, **kwargs):
-        kwargs.setdefault("stdout", subprocess.DEVNULL)
+        """Starts a helper; its output goes to <tmp>/<name>.log unless redirected."""
+        if "stdout" not in kwargs:
+            log = open(os.path.join(self.tmp, f"{name}.log"), "ab")
+            kwargs["stdout"] = log
+            kwargs.setdefault("stderr", subprocess.STDOUT)
+        else:
+            log = None
         kwargs.setdefault("stderr", subprocess.DEVNULL)
-        proc = subprocess.Popen(argv, env=env or self.env, **kwargs)
+        try:
+            proc = subprocess.Popen(argv, env=env or self.env, **kwargs)
+        finally:
+            if log:
+                log.close()
         self.children.append((name, proc))
         return proc
 
