@@ -101,7 +101,9 @@ class Reminder(unittest.TestCase):
         # its timers still run on the real monotonic clock.
         env = {"LD_PRELOAD": FAKETIME, "FAKETIME": "@2026-12-06 14:28:48",
                "FAKETIME_DONT_FAKE_MONOTONIC": "1", "PULSE_SERVER": pulse.env["PULSE_SERVER"],
-               "PULSE_CLIENTCONFIG": pulse.env["PULSE_CLIENTCONFIG"]}
+               "PULSE_CLIENTCONFIG": pulse.env["PULSE_CLIENTCONFIG"],
+               # A sanitizer build wants its runtime loaded first; faketime is preloaded.
+               "ASAN_OPTIONS": os.environ.get("ASAN_OPTIONS", "") + ":verify_asan_link_order=0"}
         proc = desktop.start([program], env=env, log=os.path.join(ARTIFACTS, "reminder.log"))
         self.addCleanup(lambda: proc.poll() is None and (proc.terminate(), proc.wait(10)))
         w = Window(desktop, proc)
