@@ -1,4 +1,4 @@
-"""The About window of the real program: modal, readable, and its links reach the desktop."""
+"""The About window of the real program: modal, readable, and its links reach the session.desktop."""
 
 import os
 import stat
@@ -8,32 +8,18 @@ import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), ".."))
 from harness import atspi  # noqa: E402
-from harness.quorvel import copy_program  # noqa: E402
-from harness.desktop import Desktop, wait_for  # noqa: E402
+from harness.quorvel import Session  # noqa: E402
+from harness.desktop import wait_for  # noqa: E402
 
-BINARY = os.environ["QUORVEL_BINARY"]
-ARTIFACTS = os.environ.get("QUORVEL_ARTIFACTS", os.getcwd())
-desktop = None
-
-
-def setUpModule():
-    global desktop
-    desktop = Desktop(tray=True, atspi=True).__enter__()
-    atspi.connect(desktop)
-    # A private copy: its config.ini is its own, not the build tree's.
-    global BINARY
-    BINARY = copy_program(BINARY, os.path.join(desktop.tmp, "program"))
-
-
-def tearDownModule():
-    desktop.__exit__(None, None, None)
+session = Session(tray=True)
+setUpModule, tearDownModule = session.start, session.stop
 
 
 class About(unittest.TestCase):
     def setUp(self):
-        # Whatever the program hands to the desktop is written down instead of opened.
-        bindir = os.path.join(desktop.tmp, "bin")
-        self.opened = os.path.join(desktop.tmp, "opened.txt")
+        # Whatever the program hands to the session.desktop is written down instead of opened.
+        bindir = os.path.join(session.desktop.tmp, "bin")
+        self.opened = os.path.join(session.desktop.tmp, "opened.txt")
         os.makedirs(bindir, exist_ok=True)
         for tool in ("xdg-open", "xdg-email"):
             path = os.path.join(bindir, tool)
@@ -41,15 +27,9 @@ class About(unittest.TestCase):
                 script.write(f'#!/bin/sh\necho "{tool} $*" >> "{self.opened}"\n')
             os.chmod(path, os.stat(path).st_mode | stat.S_IEXEC)
         env = {"PATH": bindir + os.pathsep + os.environ["PATH"]}
-        self.proc = desktop.start([BINARY], env=env, log=os.path.join(ARTIFACTS, "about.log"))
-        self.addCleanup(self.stop)
-        self.wid = wait_for(lambda: desktop.find_window("^Quorvel$"), "the main window", 20)
+        self.proc = session.run(self, env=env)
+        self.wid = wait_for(lambda: session.desktop.find_window("^Quorvel$"), "the main window", 20)
         self.app = atspi.application("Quorvel", self.proc.pid)
-
-    def stop(self):
-        if self.proc.poll() is None:
-            self.proc.terminate()
-            self.proc.wait(10)
 
     def opened_urls(self):
         if not os.path.exists(self.opened):
@@ -59,19 +39,19 @@ class About(unittest.TestCase):
 
     def test_modal_about_window_and_its_links(self):
         atspi.press(atspi.find(self.app, "push button", "关   于"))
-        about = wait_for(lambda: desktop.find_window("^关于$"), "the About window", 10)
-        x, y, width, height = desktop.geometry(about)
+        about = wait_for(lambda: session.desktop.find_window("^关于$"), "the About window", 10)
+        x, y, width, height = session.desktop.geometry(about)
         self.assertEqual(width, 338)
         self.assertGreaterEqual(height, 142)
         time.sleep(0.3)
-        desktop.screenshot(os.path.join(ARTIFACTS, "about.png"), about)
+        session.desktop.screenshot(os.path.join(session.artifacts, "about.png"), about)
         atspi.find(self.app, "label", "版本：1.0.0         发布日期：2009.9")
 
         # The main window takes no input meanwhile: a click on its start button does nothing.
-        mx, my, _, _ = desktop.geometry(self.wid)
+        mx, my, _, _ = session.desktop.geometry(self.wid)
         start = (mx + 3720 // 15 + 30, my + 120 // 15 + 15)
         self.assertFalse(x <= start[0] < x + width and y <= start[1] < y + height)
-        desktop.xdotool("mousemove", *start, "click", 1)
+        session.desktop.xdotool("mousemove", *start, "click", 1)
         time.sleep(0.5)
         state = atspi.find(self.app, "push button",
                            predicate=lambda n: n.description == "定时状态")
@@ -79,15 +59,16 @@ class About(unittest.TestCase):
 
         # The links, each at its place in the window.
         for count, (left, top) in enumerate(((1680, 840), (1680, 1200)), start=1):
-            desktop.xdotool("mousemove", x + left // 15 + 20, y + top // 15 + 6)
+            session.desktop.xdotool("mousemove", x + left // 15 + 20, y + top // 15 + 6)
             time.sleep(0.2)
-            desktop.xdotool("click", 1)
+            session.desktop.xdotool("click", 1)
             wait_for(lambda: len(self.opened_urls()) == count, "the link to be handed over", 10)
         urls = [line.split(" ", 1)[1] for line in self.opened_urls()]
         self.assertEqual(urls, ["https://www.example.org/quorvel", "mailto:quorvel@example.org"])
 
-        desktop.xdotool("windowclose", about)
-        wait_for(lambda: desktop.find_window("^关于$") is None, "the About window to close")
+        session.desktop.xdotool("windowclose", about)
+        wait_for(lambda: session.desktop.find_window("^关于$") is None,
+                 "the About window to close")
         atspi.press(atspi.find(self.app, "push button", "退   出"))
         self.assertEqual(self.proc.wait(10), 0)
 

@@ -10,22 +10,11 @@ import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), ".."))
 from harness import atspi  # noqa: E402
-from harness.desktop import Desktop, wait_for  # noqa: E402
-from harness.quorvel import Window, copy_program  # noqa: E402
+from harness.desktop import wait_for  # noqa: E402
+from harness.quorvel import Session, Window, copy_program  # noqa: E402
 
-BINARY = os.environ["QUORVEL_BINARY"]
-ARTIFACTS = os.environ.get("QUORVEL_ARTIFACTS", os.getcwd())
-desktop = None
-
-
-def setUpModule():
-    global desktop
-    desktop = Desktop(tray=True, atspi=True).__enter__()
-    atspi.connect(desktop)
-
-
-def tearDownModule():
-    desktop.__exit__(None, None, None)
+session = Session(tray=True)
+setUpModule, tearDownModule = session.start, session.stop
 
 
 def read(path):
@@ -35,17 +24,15 @@ def read(path):
 
 class Settings(unittest.TestCase):
     def run_copy(self, argv):
-        proc = desktop.start(argv, log=os.path.join(ARTIFACTS, f"{self.id()}.log"))
-        self.addCleanup(lambda: proc.poll() is None and (proc.terminate(), proc.wait(10)))
-        return Window(desktop, proc)
+        return Window(session.desktop, session.run(self, argv))
 
     def quit(self, w):
         w.press("退   出")
         self.assertEqual(w.proc.wait(10), 0)
 
     def test_switches_are_stored_at_once_and_restored(self):
-        folder = os.path.join(desktop.tmp, "portable")
-        program = copy_program(BINARY, folder)
+        folder = os.path.join(session.desktop.tmp, "portable")
+        program = copy_program(session.binary, folder)
         ini = os.path.join(folder, "config.ini")
         w = self.run_copy([program])
         self.assertFalse(atspi.is_enabled(w.button("播放声音")))
@@ -67,8 +54,8 @@ class Settings(unittest.TestCase):
         self.quit(w)
 
     def test_read_only_install_keeps_settings_per_user(self):
-        folder = os.path.join(desktop.tmp, "installed")
-        program = copy_program(BINARY, folder)
+        folder = os.path.join(session.desktop.tmp, "installed")
+        program = copy_program(session.binary, folder)
         # The program's directory made read-only for this process alone, as for a system-wide
         # install (root could write anywhere otherwise).
         probe = subprocess.run(["unshare", "-m", "true"], capture_output=True)
@@ -77,7 +64,7 @@ class Settings(unittest.TestCase):
         argv = ["unshare", "-m", "sh", "-c",
                 'mount --bind "$0" "$0" && mount -o remount,ro,bind "$0" && exec "$1"',
                 folder, program]
-        user_ini = os.path.join(desktop.env["XDG_CONFIG_HOME"], "Quorvel", "config.ini")
+        user_ini = os.path.join(session.desktop.env["XDG_CONFIG_HOME"], "Quorvel", "config.ini")
         w = self.run_copy(argv)
         atspi.press(w.check_box("任务开启提示"))
         wait_for(lambda: os.path.exists(user_ini), "the per-user config.ini")

@@ -9,44 +9,22 @@ import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), ".."))
 from harness import atspi  # noqa: E402
-from harness.quorvel import copy_program  # noqa: E402
-from harness.desktop import Desktop, wait_for  # noqa: E402
+from harness.quorvel import Session  # noqa: E402
+from harness.desktop import wait_for  # noqa: E402
 
-BINARY = os.environ["QUORVEL_BINARY"]
-ARTIFACTS = os.environ.get("QUORVEL_ARTIFACTS", os.getcwd())
-desktop = None
-
-
-def setUpModule():
-    global desktop
-    desktop = Desktop(tray=True, atspi=True).__enter__()
-    atspi.connect(desktop)
-    # A private copy: its config.ini is its own, not the build tree's.
-    global BINARY
-    BINARY = copy_program(BINARY, os.path.join(desktop.tmp, "program"))
-
-
-def tearDownModule():
-    desktop.__exit__(None, None, None)
+session = Session(tray=True)
+setUpModule, tearDownModule = session.start, session.stop
 
 
 class Startup(unittest.TestCase):
     def setUp(self):
         # Runs last: the next test starts on an empty screen.
         self.addCleanup(lambda: wait_for(
-            lambda: not [w for w in desktop.find_windows(name="^(Quorvel|错误！)$")
-                         if desktop.is_mapped(w)], "the windows to go"))
+            lambda: not [w for w in session.desktop.find_windows(name="^(Quorvel|错误！)$")
+                         if session.desktop.is_mapped(w)], "the windows to go"))
 
-    def start(self, binary=BINARY, name="quorvel"):
-        proc = desktop.start([binary], name=name,
-                             log=os.path.join(ARTIFACTS, f"{name}-{time.time_ns()}.log"))
-        self.addCleanup(self.end, proc)
-        return proc
-
-    def end(self, proc):
-        if proc.poll() is None:
-            proc.terminate()
-            proc.wait(10)
+    def start(self, binary=None, name="quorvel"):
+        return session.run(self, [binary or session.binary], name=name)
 
     def confirm_refusal(self, proc):
         """Presses OK in the refusal box of that copy, if it shows one."""
@@ -63,17 +41,18 @@ class Startup(unittest.TestCase):
                 continue
 
     def main_window(self):
-        return wait_for(lambda: desktop.find_window("^Quorvel$"), "the main window", 20)
+        return wait_for(lambda: session.desktop.find_window("^Quorvel$"), "the main window", 20)
 
     def refusal_boxes(self):
-        return [w for w in desktop.find_windows(name="^错误！$") if desktop.is_mapped(w)]
+        d = session.desktop
+        return [w for w in d.find_windows(name="^错误！$") if d.is_mapped(w)]
 
     def test_window_maps_with_its_title_and_designed_size(self):
         started = time.monotonic()
         proc = self.start()
         wid = self.main_window()
         mapped_after = time.monotonic() - started
-        x, y, width, height = desktop.geometry(wid)
+        x, y, width, height = session.desktop.geometry(wid)
         self.assertEqual((width, height), (323, 289))
         # Centred on the 1024x768 screen (the frame adds a little at the top).
         self.assertLess(abs(x + width / 2 - 512), 3)
@@ -87,7 +66,7 @@ class Startup(unittest.TestCase):
         first = clock.name
         wait_for(lambda: clock.name != first, "the clock to move on", 3)
         time.sleep(1.2)  # let the clock tick past its empty first second
-        desktop.screenshot(os.path.join(ARTIFACTS, "main-window.png"), wid)
+        session.desktop.screenshot(os.path.join(session.artifacts, "main-window.png"), wid)
         self.assertIsNone(proc.poll())
 
     def test_second_copy_is_refused_and_the_first_goes_on(self):
@@ -98,30 +77,28 @@ class Startup(unittest.TestCase):
         self.assertEqual(second.poll(), None)
         refusal = atspi.application("Quorvel", second.pid)
         atspi.find(refusal, "label", "程序已经运行！")
-        desktop.screenshot(os.path.join(ARTIFACTS, "refusal.png"), box)
+        session.desktop.screenshot(os.path.join(session.artifacts, "refusal.png"), box)
         self.confirm_refusal(second)
         self.assertEqual(second.wait(10), 0)
         self.assertEqual(self.refusal_boxes(), [])
         self.assertIsNone(first.poll())
-        self.assertEqual(desktop.find_window("^Quorvel$"), wid)
-        self.assertEqual(len(desktop.tray_icons("quorvel")), 1)
+        self.assertEqual(session.desktop.find_window("^Quorvel$"), wid)
+        self.assertEqual(len(session.desktop.tray_icons("quorvel")), 1)
 
     def test_exit_button_ends_the_process_and_removes_the_icon(self):
         proc = self.start()
         self.main_window()
-        wait_for(lambda: desktop.tray_icons("quorvel"), "the tray icon")
+        wait_for(lambda: session.desktop.tray_icons("quorvel"), "the tray icon")
         app = atspi.application("Quorvel", proc.pid)
         atspi.press(atspi.find(app, "push button", "退   出"))
         self.assertEqual(proc.wait(10), 0)
-        self.assertEqual(desktop.tray_icons("quorvel"), [])
+        self.assertEqual(session.desktop.tray_icons("quorvel"), [])
 
     def test_ten_copies_at_once_leave_exactly_one_running(self):
-        copies = [desktop.start([BINARY], name="burst") for _ in range(10)]
-        for p in copies:
-            self.addCleanup(self.end, p)
+        copies = [self.start(name=f"burst{i}") for i in range(10)]
         wait_for(lambda: len(self.refusal_boxes()) == 9, "nine refusal boxes", 30)
-        self.assertEqual(len([w for w in desktop.find_windows(name="^Quorvel$")
-                              if desktop.is_mapped(w)]), 1)
+        self.assertEqual(len([w for w in session.desktop.find_windows(name="^Quorvel$")
+                              if session.desktop.is_mapped(w)]), 1)
         for p in copies:
             self.confirm_refusal(p)
         wait_for(lambda: sum(p.poll() is None for p in copies) == 1, "the refused copies to end",
@@ -133,7 +110,7 @@ class Startup(unittest.TestCase):
         self.main_window()
         proc.send_signal(signal.SIGKILL)
         proc.wait(10)
-        wait_for(lambda: desktop.find_window("^Quorvel$") is None, "the window to go")
+        wait_for(lambda: session.desktop.find_window("^Quorvel$") is None, "the window to go")
         again = self.start(name="again")
         self.main_window()
         time.sleep(0.5)
@@ -141,15 +118,15 @@ class Startup(unittest.TestCase):
         self.assertIsNone(again.poll())
 
     def test_two_installed_copies_run_side_by_side(self):
-        other_dir = os.path.join(desktop.tmp, "elsewhere")
+        other_dir = os.path.join(session.desktop.tmp, "elsewhere")
         os.makedirs(other_dir, exist_ok=True)
         other = os.path.join(other_dir, "quorvel")
-        subprocess.run(["cp", BINARY, other], check=True)
+        subprocess.run(["cp", session.binary, other], check=True)
         self.start()
         self.main_window()
         self.start(binary=other, name="elsewhere")
-        wait_for(lambda: len([w for w in desktop.find_windows(name="^Quorvel$")
-                              if desktop.is_mapped(w)]) == 2, "two main windows", 20)
+        wait_for(lambda: len([w for w in session.desktop.find_windows(name="^Quorvel$")
+                              if session.desktop.is_mapped(w)]) == 2, "two main windows", 20)
         self.assertEqual(self.refusal_boxes(), [])
 
 

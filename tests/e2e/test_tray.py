@@ -1,5 +1,5 @@
 """The real program in a real notification area (XEmbed, with trayer), without one, and with
-a StatusNotifierItem host whose balloons become desktop notifications."""
+a StatusNotifierItem host whose balloons become session.desktop notifications."""
 
 import os
 import subprocess
@@ -9,61 +9,51 @@ import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), ".."))
 from harness import atspi  # noqa: E402
-from harness.quorvel import copy_program  # noqa: E402
-from harness.desktop import Desktop, wait_for  # noqa: E402
+from harness.quorvel import Session  # noqa: E402
+from harness.desktop import wait_for  # noqa: E402
 
-BINARY = os.environ["QUORVEL_BINARY"]
-ARTIFACTS = os.environ.get("QUORVEL_ARTIFACTS", os.getcwd())
+session = Session(tray=True)
+setUpModule, tearDownModule = session.start, session.stop
+
+
 PYTHON = "/usr/bin/python3"
-desktop = None
 
 
-def setUpModule():
-    global desktop
-    desktop = Desktop(tray=True, atspi=True).__enter__()
-    atspi.connect(desktop)
-    # A private copy: its config.ini is its own, not the build tree's.
-    global BINARY
-    BINARY = copy_program(BINARY, os.path.join(desktop.tmp, "program"))
-
-
-def tearDownModule():
-    desktop.__exit__(None, None, None)
 
 
 class TrayCase(unittest.TestCase):
     def setUp(self):
-        self.proc = desktop.start([BINARY], log=os.path.join(ARTIFACTS, f"{self.id()}.log"))
-        self.addCleanup(self.stop)
-        self.wid = wait_for(lambda: desktop.find_window("^Quorvel$"), "the main window", 20)
+        self.addCleanup(self.wait_until_gone)
+        self.proc = session.run(self)
+        self.wid = wait_for(lambda: session.desktop.find_window("^Quorvel$"), "the main window", 20)
         self.app = atspi.application("Quorvel", self.proc.pid)
 
-    def stop(self):
-        if self.proc.poll() is None:
-            self.proc.terminate()
-            self.proc.wait(10)
-        wait_for(lambda: desktop.find_window("^Quorvel$") is None, "the window to go")
+    def wait_until_gone(self):
+        wait_for(lambda: session.desktop.find_window("^Quorvel$") is None, "the window to go")
 
     def icon(self):
-        icons = wait_for(lambda: desktop.tray_icons("quorvel"), "the docked tray icon")
+        icons = wait_for(lambda: session.desktop.tray_icons("quorvel"), "the docked tray icon")
         self.assertEqual(len(icons), 1)
-        x, y, w, h = desktop.geometry(icons[0])
+        x, y, w, h = session.desktop.geometry(icons[0])
         return x + w // 2, y + h // 2
 
     def click_icon(self, button, count=1):
         x, y = self.icon()
-        desktop.xdotool("mousemove", x, y, "click", "--repeat", count, "--delay", 80, button)
+        session.desktop.xdotool("mousemove", x, y, "click", "--repeat", count, "--delay", 80,
+                                button)
 
     def hidden(self):
-        return desktop.wm_state(self.wid) is None and self.wid not in desktop.client_list()
+        d = session.desktop
+        return d.wm_state(self.wid) is None and self.wid not in d.client_list()
 
     def shown(self):
-        return desktop.wm_state(self.wid) == "Normal" and desktop.is_mapped(self.wid)
+        d = session.desktop
+        return d.wm_state(self.wid) == "Normal" and d.is_mapped(self.wid)
 
     def popups(self, window_type):
         """Our mapped windows of a given _NET_WM_WINDOW_TYPE (balloons are tooltips)."""
-        return [w for w in desktop.find_windows(cls="quorvel")
-                if desktop.is_mapped(w) and window_type in desktop.x(
+        return [w for w in session.desktop.find_windows(cls="quorvel")
+                if session.desktop.is_mapped(w) and window_type in session.desktop.x(
                     "xprop", "-id", str(w), "_NET_WM_WINDOW_TYPE").split("=")[-1].split(",")[0]]
 
     def balloons(self):
@@ -71,15 +61,15 @@ class TrayCase(unittest.TestCase):
         return self.popups("_NET_WM_WINDOW_TYPE_TOOLTIP")
 
     def minimise(self):
-        desktop.xdotool("windowminimize", self.wid)
+        session.desktop.xdotool("windowminimize", self.wid)
         wait_for(self.hidden, "the window to be withdrawn into the tray")
 
     def menus(self):
         """Our popup menus on screen: mapped windows that are neither the main window, the
         docked icon nor a balloon."""
-        icons = set(desktop.tray_icons("quorvel"))
-        return [w for w in desktop.find_windows(cls="quorvel")
-                if w != self.wid and w not in icons and desktop.is_mapped(w)
+        icons = set(session.desktop.tray_icons("quorvel"))
+        return [w for w in session.desktop.find_windows(cls="quorvel")
+                if w != self.wid and w not in icons and session.desktop.is_mapped(w)
                 and w not in self.balloons()]
 
     def open_menu(self):
@@ -95,7 +85,7 @@ class TrayCase(unittest.TestCase):
 class XEmbedTray(TrayCase):
     def test_icon_docks_with_the_program_tip(self):
         x, y = self.icon()
-        desktop.xdotool("mousemove", x, y)
+        session.desktop.xdotool("mousemove", x, y)
         tip = atspi.find(self.app, predicate=lambda n: "QuorvelV1.0.0" in (n.name or ""),
                          timeout=10)
         self.assertEqual(tip.name, "QuorvelV1.0.0")
@@ -103,9 +93,9 @@ class XEmbedTray(TrayCase):
     def test_minimise_double_click_and_single_click(self):
         self.minimise()
         balloon = wait_for(self.balloons, "the balloon")
-        desktop.screenshot(os.path.join(ARTIFACTS, "balloon.png"))
+        session.desktop.screenshot(os.path.join(session.artifacts, "balloon.png"))
         self.assertTrue(atspi.find(self.app, predicate=lambda n: n.name == "气泡提示"))
-        desktop.xdotool("mousemove", 0, 400)
+        session.desktop.xdotool("mousemove", 0, 400)
         # One click: nothing.
         self.click_icon(1)
         time.sleep(1.0)
@@ -126,12 +116,12 @@ class XEmbedTray(TrayCase):
     def test_menu_in_the_tray_starts_the_task_and_exits(self):
         self.minimise()
         menu = self.open_menu()
-        desktop.screenshot(os.path.join(ARTIFACTS, "tray-menu.png"))
+        session.desktop.screenshot(os.path.join(session.artifacts, "tray-menu.png"))
         # Six entries: two separators between four items, at the pointer.
-        x, y, width, height = desktop.geometry(menu)
+        x, y, width, height = session.desktop.geometry(menu)
         self.assertGreater(height, 4 * 18)
         # Down, Down: the first item, then past the separator to "开始".
-        desktop.xdotool("key", "Down", "Down", "Return")
+        session.desktop.xdotool("key", "Down", "Down", "Return")
         wait_for(lambda: not self.menus(), "the menu to close")
         self.assertTrue(self.hidden())
         wait_for(lambda: self.run_state() == "启动", "the task to run")
@@ -139,46 +129,46 @@ class XEmbedTray(TrayCase):
         # Now "开始" is disabled and skipped: Down lands on "停止"; Up from the top wraps to
         # "退出".
         self.open_menu()
-        desktop.xdotool("key", "Up", "Return")
+        session.desktop.xdotool("key", "Up", "Return")
         self.assertEqual(self.proc.wait(10), 0)
-        wait_for(lambda: not desktop.tray_icons("quorvel"), "the icon to disappear")
+        wait_for(lambda: not session.desktop.tray_icons("quorvel"), "the icon to disappear")
 
 
 class NoTray(unittest.TestCase):
     """Without a notification area minimising must leave a way back."""
 
     def test_minimise_is_an_ordinary_minimise(self):
-        desktop.stop_tray()
-        self.addCleanup(desktop.start_tray)
-        proc = desktop.start([BINARY], log=os.path.join(ARTIFACTS, "notray.log"))
-        self.addCleanup(lambda: (proc.terminate(), proc.wait(10)))
-        wid = wait_for(lambda: desktop.find_window("^Quorvel$"), "the main window", 20)
-        desktop.xdotool("windowminimize", wid)
-        wait_for(lambda: desktop.wm_state(wid) == "Iconic", "the window to be iconified")
+        session.desktop.stop_tray()
+        self.addCleanup(session.desktop.start_tray)
+        session.run(self)
+        wid = wait_for(lambda: session.desktop.find_window("^Quorvel$"), "the main window", 20)
+        session.desktop.xdotool("windowminimize", wid)
+        wait_for(lambda: session.desktop.wm_state(wid) == "Iconic", "the window to be iconified")
         time.sleep(0.5)
-        self.assertEqual(desktop.wm_state(wid), "Iconic")
-        self.assertIn(wid, desktop.client_list())
-        desktop.xdotool("windowactivate", wid)
-        wait_for(lambda: desktop.wm_state(wid) == "Normal", "the window to be restored")
+        self.assertEqual(session.desktop.wm_state(wid), "Iconic")
+        self.assertIn(wid, session.desktop.client_list())
+        session.desktop.xdotool("windowactivate", wid)
+        wait_for(lambda: session.desktop.wm_state(wid) == "Normal", "the window to be restored")
 
 
 class StatusNotifierHost(unittest.TestCase):
-    """With a StatusNotifierItem host the balloon is a desktop notification."""
+    """With a StatusNotifierItem host the balloon is a session.desktop notification."""
 
     def test_balloon_goes_out_as_a_notification(self):
-        log = os.path.join(desktop.tmp, "notifications.log")
-        watcher = desktop.spawn("watcher", [
+        log = os.path.join(session.desktop.tmp, "notifications.log")
+        watcher = session.desktop.spawn("watcher", [
             PYTHON, "-m", "dbusmock", "--session", "org.kde.StatusNotifierWatcher",
             "/StatusNotifierWatcher", "org.kde.StatusNotifierWatcher"])
-        notifications = desktop.spawn("notifications", [
+        notifications = session.desktop.spawn("notifications", [
             PYTHON, "-m", "dbusmock", "--session", "-t", "notification_daemon", "-l", log])
-        self.addCleanup(lambda: (desktop.stop("watcher"), desktop.stop("notifications")))
+        self.addCleanup(session.desktop.stop, "notifications")
+        self.addCleanup(session.desktop.stop, "watcher")
 
         def mock(*args):
             return subprocess.run(["gdbus", "call", "--session", "-d",
                                    "org.kde.StatusNotifierWatcher", "-o",
                                    "/StatusNotifierWatcher", "-m", *args],
-                                  env=desktop.env, capture_output=True, text=True)
+                                  env=session.desktop.env, capture_output=True, text=True)
         wait_for(lambda: mock("org.freedesktop.DBus.Mock.AddMethod", "", "Ping", "", "",
                               "").returncode == 0, "the watcher mock")
         for name, value in (("IsStatusNotifierHostRegistered", "true"),
@@ -193,20 +183,19 @@ class StatusNotifierHost(unittest.TestCase):
         wait_for(lambda: os.path.exists(log), "the notification daemon")
         del watcher, notifications
 
-        proc = desktop.start([BINARY], log=os.path.join(ARTIFACTS, "sni.log"))
-        self.addCleanup(lambda: (proc.terminate(), proc.wait(10)))
-        wid = wait_for(lambda: desktop.find_window("^Quorvel$"), "the main window", 20)
-        desktop.xdotool("windowminimize", wid)
-        wait_for(lambda: desktop.wm_state(wid) is None, "the window to go to the tray")
+        session.run(self)
+        wid = wait_for(lambda: session.desktop.find_window("^Quorvel$"), "the main window", 20)
+        session.desktop.xdotool("windowminimize", wid)
+        wait_for(lambda: session.desktop.wm_state(wid) is None, "the window to go to the tray")
         def notified():
             with open(log, encoding="utf-8") as f:
                 text = f.read()
             return "Notify" in text and text
-        entry = wait_for(notified, "a desktop notification", 10)
+        entry = wait_for(notified, "a session.desktop notification", 10)
         self.assertIn("气泡提示", entry)
         self.assertIn("QuorvelV1.0.0", entry)
         # No XEmbed icon was docked: the host owns the item.
-        self.assertEqual(desktop.tray_icons("quorvel"), [])
+        self.assertEqual(session.desktop.tray_icons("quorvel"), [])
 
 
 if __name__ == "__main__":

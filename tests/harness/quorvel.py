@@ -5,7 +5,44 @@ import os
 import time
 
 from . import atspi
-from .desktop import wait_for
+from .desktop import Desktop, wait_for
+
+
+class Session:
+    """One private desktop per test module and a private copy of the program on it, so that
+    the copy's config.ini is its own and not the build tree's. In a test module:
+
+        session = Session(tray=True)
+        setUpModule, tearDownModule = session.start, session.stop
+    """
+
+    def __init__(self, **desktop_args):
+        self.desktop_args = desktop_args
+        self.desktop = None
+        self.binary = None
+        self.artifacts = os.environ.get("QUORVEL_ARTIFACTS", os.getcwd())
+
+    def start(self):
+        self.desktop = Desktop(atspi=True, **self.desktop_args).__enter__()
+        atspi.connect(self.desktop)
+        self.binary = copy_program(os.environ["QUORVEL_BINARY"],
+                                   os.path.join(self.desktop.tmp, "program"))
+
+    def stop(self):
+        self.desktop.__exit__(None, None, None)
+
+    def run(self, test, argv=None, env=None, name="quorvel"):
+        """Starts the program (or argv) for a test case, logged under the case's name, and
+        ends it when the case ends."""
+        proc = self.desktop.start(argv or [self.binary], env=env, name=name,
+                                  log=os.path.join(self.artifacts, f"{test.id()}-{name}.log"))
+
+        def end():
+            if proc.poll() is None:
+                proc.terminate()
+                proc.wait(10)
+        test.addCleanup(end)
+        return proc
 
 
 class Window:
