@@ -6,6 +6,16 @@
 
 namespace {
 
+// What the methods take besides their name.
+enum class Arguments {
+    None,
+    // Logout(1): mode 1 skips the confirmation dialog; mode 2 would also override programs
+    // that object, so it is never used.
+    LogoutWithoutConfirmation,
+    // Xfce: allow programs to save; for Logout, first whether to show a dialog.
+    Xfce,
+};
+
 struct Entry
 {
     SessionManagerKind kind;
@@ -15,6 +25,9 @@ struct Entry
     const char *interface;
     // Names this desktop puts in XDG_CURRENT_DESKTOP.
     std::array<const char *, 2> desktopNames;
+    // Power off, reboot, log off.
+    std::array<const char *, 3> methods;
+    Arguments arguments;
 };
 
 const char gnomeService[] = "org.gnome.SessionManager";
@@ -27,37 +40,50 @@ constexpr std::array<Entry, 6> entries{{
      "org.kde.Shutdown",
      "/Shutdown",
      "org.kde.Shutdown",
-     {"KDE", nullptr}},
+     {"KDE", nullptr},
+     {"logoutAndShutdown", "logoutAndReboot", "logout"},
+     Arguments::None},
     {SessionManagerKind::Xfce,
      "Xfce session manager",
      "org.xfce.SessionManager",
      "/org/xfce/SessionManager",
      "org.xfce.Session.Manager",
-     {"XFCE", nullptr}},
+     {"XFCE", nullptr},
+     {"Shutdown", "Restart", "Logout"},
+     Arguments::Xfce},
     {SessionManagerKind::Cinnamon,
      "Cinnamon session manager",
      "org.cinnamon.SessionManager",
      "/org/cinnamon/SessionManager",
      "org.cinnamon.SessionManager",
-     {"X-Cinnamon", "Cinnamon"}},
+     {"X-Cinnamon", "Cinnamon"},
+     {"RequestShutdown", "RequestReboot", "Logout"},
+     Arguments::LogoutWithoutConfirmation},
     {SessionManagerKind::Lxqt,
      "LXQt session manager",
      "org.lxqt.session",
      "/LXQtSession",
      "org.lxqt.session",
-     {"LXQt", nullptr}},
+     {"LXQt", nullptr},
+     {"powerOff", "reboot", "logout"},
+     Arguments::None},
     {SessionManagerKind::Gnome,
      "GNOME session manager",
      gnomeService,
      "/org/gnome/SessionManager",
      "org.gnome.SessionManager",
-     {"GNOME", nullptr}},
+     {"GNOME", nullptr},
+     {"Shutdown", "Reboot", "Logout"},
+     Arguments::LogoutWithoutConfirmation},
     {SessionManagerKind::Mate,
      "MATE session manager",
      gnomeService,
      "/org/gnome/SessionManager",
      "org.gnome.SessionManager",
-     {"MATE", nullptr}},
+     {"MATE", nullptr},
+     // MATE's Shutdown would open a dialog and wait for the user.
+     {"RequestShutdown", "RequestReboot", "Logout"},
+     Arguments::LogoutWithoutConfirmation},
 }};
 
 const Entry &entry(SessionManagerKind kind)
@@ -133,74 +159,25 @@ std::optional<SessionManagerKind> gnomeOrMateFromIntrospection(const QString &xm
 QDBusMessage sessionManagerCall(SessionManagerKind kind, PowerAction action)
 {
     const Entry &e = entry(kind);
-    const auto call = [&e](const char *method, const QVariantList &arguments = {}) {
-        QDBusMessage message =
-            QDBusMessage::createMethodCall(QLatin1String(e.service), QLatin1String(e.path),
-                                           QLatin1String(e.interface), QLatin1String(method));
-        message.setArguments(arguments);
-        return message;
-    };
-    // Logout mode 1 skips the confirmation dialog; mode 2 would also override programs that
-    // object, so it is never used.
-    const QVariantList noConfirmation{QVariant::fromValue(quint32(1))};
-
-    switch (kind) {
-    case SessionManagerKind::Kde:
-        switch (action) {
-        case PowerAction::PowerOff:
-            return call("logoutAndShutdown");
-        case PowerAction::Reboot:
-            return call("logoutAndReboot");
-        case PowerAction::Logoff:
-            return call("logout");
-        }
+    const bool logoff = action == PowerAction::Logoff;
+    const std::size_t index = action == PowerAction::PowerOff ? 0
+                              : action == PowerAction::Reboot ? 1
+                                                              : 2;
+    QDBusMessage message = QDBusMessage::createMethodCall(
+        QLatin1String(e.service), QLatin1String(e.path), QLatin1String(e.interface),
+        QLatin1String(e.methods.at(index)));
+    switch (e.arguments) {
+    case Arguments::None:
         break;
-    case SessionManagerKind::Gnome:
-        switch (action) {
-        case PowerAction::PowerOff:
-            return call("Shutdown");
-        case PowerAction::Reboot:
-            return call("Reboot");
-        case PowerAction::Logoff:
-            return call("Logout", noConfirmation);
-        }
+    case Arguments::LogoutWithoutConfirmation:
+        if (logoff)
+            message.setArguments({QVariant::fromValue(quint32(1))});
         break;
-    case SessionManagerKind::Mate:
-    case SessionManagerKind::Cinnamon:
-        // MATE's Shutdown would open a dialog and wait for the user.
-        switch (action) {
-        case PowerAction::PowerOff:
-            return call("RequestShutdown");
-        case PowerAction::Reboot:
-            return call("RequestReboot");
-        case PowerAction::Logoff:
-            return call("Logout", noConfirmation);
-        }
-        break;
-    case SessionManagerKind::Xfce: {
-        // Arguments: allow programs to save; for Logout, first whether to show a dialog.
-        switch (action) {
-        case PowerAction::PowerOff:
-            return call("Shutdown", {true});
-        case PowerAction::Reboot:
-            return call("Restart", {true});
-        case PowerAction::Logoff:
-            return call("Logout", {false, true});
-        }
+    case Arguments::Xfce:
+        message.setArguments(logoff ? QVariantList{false, true} : QVariantList{true});
         break;
     }
-    case SessionManagerKind::Lxqt:
-        switch (action) {
-        case PowerAction::PowerOff:
-            return call("powerOff");
-        case PowerAction::Reboot:
-            return call("reboot");
-        case PowerAction::Logoff:
-            return call("logout");
-        }
-        break;
-    }
-    Q_UNREACHABLE();
+    return message;
 }
 
 std::optional<QDBusMessage> logindCall(PowerAction action)
