@@ -14,3 +14,5 @@ echo "== clock caption lag"
 QT_QPA_PLATFORM=offscreen build/dev/tests/bench/bench_clock 60 | tail -n 1
 echo "== firing lag (release build)"
 $py tests/bench/bench_firing.py build/release/src/quorvel 20 | tail -n 1
+echo "== a running task for a minute (release build)"
+$py tests/bench/bench_running.py build/release/src/quorvel 60 | tail -n 2
