@@ -7,8 +7,8 @@
 #include "windowfixture.h"
 
 #include <QComboBox>
-#include <QEventLoop>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
@@ -80,8 +80,8 @@ private Q_SLOTS:
         QTest::newRow("both off") << QByteArray("0") << QByteArray("0") << 0 << false << 0 << false;
         QTest::newRow("2 leaves the design state")
             << QByteArray("2") << QByteArray("2") << 0 << true << 0 << true;
-        QTest::newRow("text reads as 0") << QByteArray("on") << QByteArray("yes") << 0 << false
-                                         << 0 << false;
+        QTest::newRow("text reads as 0")
+            << QByteArray("on") << QByteArray("yes") << 0 << false << 0 << false;
         QTest::newRow("sound on, reminder off")
             << QByteArray("1") << QByteArray("0") << -1 << true << 0 << false;
     }
@@ -94,8 +94,8 @@ private Q_SLOTS:
         QFETCH(int, tipsValue);
         QFETCH(bool, minutesList);
         WindowFixture f;
-        const QByteArray file = "[sound]\r\nifsound=" + ifsound + "\r\n[Tips]\r\nifTips=" +
-                                ifTips + "\r\n[soundpath]\r\nspath=C:\\Users\\a\\ding.wav\r\n";
+        const QByteArray file = "[sound]\r\nifsound=" + ifsound + "\r\n[Tips]\r\nifTips=" + ifTips +
+                                "\r\n[soundpath]\r\nspath=C:\\Users\\a\\ding.wav\r\n";
         writeAll(f.settings.settingsPath(), file);
         f.load();
         QCOMPARE(f.child<XPCheckBox>("XPCheckBox1")->Value(), soundValue);
@@ -121,8 +121,8 @@ private Q_SLOTS:
         QString path = QStringLiteral("/home/用户/");
         while (path.toUtf8().size() < length - 4)
             path += u'a';
-        path = path.left(path.size() - (path.toUtf8().size() - (length - 4))) +
-               QStringLiteral(".wav");
+        path =
+            path.left(path.size() - (path.toUtf8().size() - (length - 4))) + QStringLiteral(".wav");
         QCOMPARE(path.toUtf8().size(), length);
         writeAll(f.settings.settingsPath(), "[soundpath]\nspath=" + path.toUtf8() + "\n");
         f.load();
@@ -226,8 +226,8 @@ private Q_SLOTS:
         WindowFixture f;
         SlowChooser chooser;
         chooser.answer = QStringLiteral("/a.wav");
-        f.window = std::make_unique<Mian>(MianServices{f.clock, f.power, f.sound, f.tray,
-                                                       chooser, f.urlOpener, f.settings});
+        f.window = std::make_unique<Mian>(
+            MianServices{f.clock, f.power, f.sound, f.tray, chooser, f.urlOpener, f.settings});
         f.window->Form_Load();
         f.clock.setTime(QTime(7, 7, 7));
         f.window->Commandopen_Click();
@@ -239,8 +239,8 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("stored");
         QTest::addColumn<QString>("qt");
-        QTest::newRow("the program's own") << QStringLiteral("音乐文件 (*.wav)| *.wav|")
-                                           << QStringLiteral("音乐文件 (*.wav)");
+        QTest::newRow("the program's own")
+            << QStringLiteral("音乐文件 (*.wav)| *.wav|") << QStringLiteral("音乐文件 (*.wav)");
         QTest::newRow("two entries") << QStringLiteral("Sound|*.wav;*.wave|All|*.*")
                                      << QStringLiteral("Sound (*.wav *.wave);;All (*.*)");
         QTest::newRow("nothing") << QString() << QString();
