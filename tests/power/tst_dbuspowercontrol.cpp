@@ -67,18 +67,6 @@ MockService::Setup sessionManager(const QString &desktop)
     return setup;
 }
 
-double secondsSinceEpoch()
-{
-    using namespace std::chrono;
-    return duration<double>(system_clock::now().time_since_epoch()).count();
-}
-
-double median(QList<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.isEmpty() ? 0 : values.at(values.size() / 2);
-}
-
 struct Outcome
 {
     PowerAction action;
@@ -131,8 +119,6 @@ private Q_SLOTS:
     void secondRequestWhilePendingGetsItsOwnOutcome();
     void destroyedWhileWaitingReportsNothingLater();
     void factoryUsesTheBusesOfTheEnvironment();
-    void latency_data();
-    void latency();
 
 private:
     MockService *startMock(MockService::Setup setup);
@@ -692,60 +678,6 @@ void TestDBusPowerControl::factoryUsesTheBusesOfTheEnvironment()
     QCOMPARE(logind->calls().size(), 1);
     QCOMPARE(logind->calls().at(0).method, QStringLiteral("Reboot"));
     QCOMPARE(logind->calls().at(0).args, QVariantList{true});
-}
-
-void TestDBusPowerControl::latency_data()
-{
-    QTest::addColumn<QString>("desktop"); // empty: logind alone
-    QTest::addColumn<QString>("member");
-    QTest::newRow("systemd-logind") << QString() << QStringLiteral("PowerOff");
-    QTest::newRow("Xfce session manager") << QStringLiteral("Xfce") << QStringLiteral("Shutdown");
-    QTest::newRow("GNOME session manager, introspected first")
-        << QStringLiteral("GNOME") << QStringLiteral("Shutdown");
-}
-
-void TestDBusPowerControl::latency()
-{
-    QFETCH(QString, desktop);
-    QFETCH(QString, member);
-    MockService *service =
-        startMock(desktop.isEmpty() ? MockService::logind() : sessionManager(desktop));
-    QVERIFY(service);
-    auto control = makeControl(generous);
-    QSignalSpy finished(control.get(), &PowerControl::requestFinished);
-    constexpr int rounds = 25;
-    QList<double> requested;
-    QList<double> returnedUs;
-    for (int i = 0; i < rounds; ++i) {
-        QElapsedTimer clock;
-        requested << secondsSinceEpoch();
-        clock.start();
-        control->request(PowerAction::PowerOff);
-        returnedUs << clock.nsecsElapsed() / 1000.0;
-        // A real event loop: QTRY_ polls with 10 ms sleeps, which would be measured too.
-        QVERIFY(finished.wait(5000));
-        QCOMPARE(finished.count(), i + 1);
-        QVERIFY2(outcomeAt(finished, i).ok, qPrintable(outcomeAt(finished, i).reason));
-    }
-    QList<MockCall> calls;
-    QVERIFY(testbus::waitUntil([&] {
-        calls = service->calls();
-        return calls.size() >= rounds;
-    }));
-    QCOMPARE(calls.size(), rounds);
-    QList<double> arrivalMs;
-    for (int i = 0; i < rounds; ++i) {
-        QCOMPARE(calls[i].method, member);
-        arrivalMs << (calls[i].time - requested[i]) * 1000;
-    }
-    qInfo("%s, %d requests: request() returned after median %.0f us, max %.0f us; the call "
-          "arrived after median %.1f ms, max %.1f ms",
-          QTest::currentDataTag(), rounds, median(returnedUs),
-          *std::max_element(returnedUs.cbegin(), returnedUs.cend()), median(arrivalMs),
-          *std::max_element(arrivalMs.cbegin(), arrivalMs.cend()));
-    // Loose bounds: a blocking call or a wait on a timer would exceed them by far.
-    QVERIFY(median(returnedUs) < 5'000);
-    QVERIFY(median(arrivalMs) < 50);
 }
 
 QTEST_GUILESS_MAIN(TestDBusPowerControl)

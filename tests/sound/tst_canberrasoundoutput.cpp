@@ -25,7 +25,7 @@ qint64 monotonicNs()
         .count();
 }
 
-QStringList spec(const char *args)
+QStringList words(const char *args)
 {
     return QString::fromLatin1(args).split(QLatin1Char(' '), Qt::SkipEmptyParts);
 }
@@ -42,8 +42,8 @@ private:
     {
         const QString path = m_dir.filePath(name);
         QString error;
-        if (!sox(QStringList{QStringLiteral("-n")} + spec(format) + QStringList{path} +
-                     spec(effects),
+        if (!sox(QStringList{QStringLiteral("-n")} + words(format) + QStringList{path} +
+                     words(effects),
                  &error))
             qWarning("%s", qPrintable(error));
         return path;
@@ -563,7 +563,7 @@ private Q_SLOTS:
         QFETCH(QString, format);
         QFETCH(bool, prepared);
         const QByteArray fmt = format.toLatin1();
-        constexpr int rounds = 10;
+        constexpr int rounds = 5;
         QList<double> first, firstBound, again, againBound;
         for (int i = 0; i < rounds; ++i) {
             // A new player and a new file each round: nothing cached, as at the first reminder.

@@ -48,8 +48,8 @@ private Q_SLOTS:
         QTest::addColumn<int>("rate");
         QTest::addColumn<int>("channels");
         QTest::addColumn<bool>("playsAsIs");
-        const auto fmt = [](const char *spec) {
-            return QString::fromLatin1(spec).split(QLatin1Char(' '));
+        const auto fmt = [](const char *args) {
+            return QString::fromLatin1(args).split(QLatin1Char(' '));
         };
         QTest::newRow("8-bit unsigned")
             << fmt("-b 8 -e unsigned-integer") << 0 << 22050 << 1 << true;
