@@ -1,5 +1,7 @@
 #include "inifile.h"
 
+#include <QStringDecoder>
+
 #include <algorithm>
 #include <climits>
 
@@ -19,9 +21,17 @@ bool hasLineBreak(QByteArrayView text)
     return text.contains('\n') || text.contains('\r');
 }
 
+// QString::fromUtf8 drops a byte-order mark at the start of what it decodes; inside a line it
+// is a character like any other, or a key starting with one could never be read back.
+QString decoded(QByteArrayView bytes)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+    return decoder(bytes);
+}
+
 QString normalisedName(QStringView name)
 {
-    return QString::fromUtf8(name.toUtf8().trimmed());
+    return decoded(name.toUtf8().trimmed());
 }
 
 bool sameName(const QString &a, const QString &b)
@@ -73,7 +83,7 @@ IniDocument::Line IniDocument::parseLine(QByteArray text, QByteArray eol)
         const qsizetype close = t.indexOf(']', first + 1);
         if (close >= 0) {
             line.kind = Kind::Section;
-            line.name = QString::fromUtf8(t.sliced(first + 1, close - first - 1).trimmed());
+            line.name = decoded(t.sliced(first + 1, close - first - 1).trimmed());
         }
         return line;
     }
@@ -84,7 +94,7 @@ IniDocument::Line IniDocument::parseLine(QByteArray text, QByteArray eol)
     if (name.isEmpty())
         return line;
     line.kind = Kind::Key;
-    line.name = QString::fromUtf8(name);
+    line.name = decoded(name);
     const QByteArrayView rest = t.sliced(eq + 1);
     const QByteArrayView value = rest.trimmed();
     if (value.isEmpty()) {
@@ -143,8 +153,7 @@ std::optional<QString> IniDocument::value(QStringView section, QStringView key) 
     if (k < 0)
         return std::nullopt;
     const Line &line = m_lines[size_t(k)];
-    return QString::fromUtf8(
-        QByteArrayView(line.text).sliced(line.valueFrom, line.valueLength).trimmed());
+    return decoded(QByteArrayView(line.text).sliced(line.valueFrom, line.valueLength).trimmed());
 }
 
 void IniDocument::insertLine(qsizetype at, const QByteArray &text)
@@ -168,8 +177,8 @@ bool IniDocument::setValue(QStringView section, QStringView key, QStringView val
     if (hasLineBreak(value8))
         return false;
 
-    const QString sectionName = QString::fromUtf8(section8);
-    const QString keyName = QString::fromUtf8(key8);
+    const QString sectionName = decoded(section8);
+    const QString keyName = decoded(key8);
     const qsizetype s = findSection(sectionName);
     if (s < 0) {
         insertLine(qsizetype(m_lines.size()), '[' + section8 + ']');

@@ -135,6 +135,13 @@ void TestIniDocument::readsValues_data()
     QTest::newRow("empty document") << QByteArray() << a << k << false << QString();
     QTest::newRow("empty section name never matches")
         << QByteArray("[]\nk=1\n") << QString() << k << false << QString();
+    // Only the file's first bytes can be its byte-order mark.
+    QTest::newRow("name starting with a BOM character")
+        << QByteArray("[a]\n") + bom + "=1\n"
+        << a << QStringLiteral("\uFEFF") << true << one;
+    QTest::newRow("value starting with a BOM character")
+        << QByteArray("[a]\nk=") + bom + "x\n"
+        << a << k << true << QStringLiteral("\uFEFFx");
 }
 
 void TestIniDocument::readsValues()
