@@ -125,6 +125,8 @@ private:
     void syncWires();
     std::unique_ptr<DBusPowerControl> makeControl(DBusPowerControl::Timeouts timeouts,
                                                   const QString &desktop = {});
+    // Asks a fresh control for the action and waits for its one outcome.
+    void ask(PowerAction action, Outcome *outcome);
 
     QDBusConnection m_session{QString()};
     QDBusConnection m_system{QString()};
@@ -197,6 +199,16 @@ TestDBusPowerControl::makeControl(DBusPowerControl::Timeouts timeouts, const QSt
     return std::make_unique<DBusPowerControl>(m_session, m_system, timeouts, desktop);
 }
 
+void TestDBusPowerControl::ask(PowerAction action, Outcome *outcome)
+{
+    auto control = makeControl(generous);
+    QSignalSpy finished(control.get(), &PowerControl::requestFinished);
+    control->request(action);
+    QTRY_COMPARE(finished.count(), 1);
+    *outcome = outcomeAt(finished, 0);
+    QCOMPARE(outcome->action, action);
+}
+
 void TestDBusPowerControl::logindAloneGetsPowerOffAndReboot_data()
 {
     QTest::addColumn<PowerAction>("action");
@@ -211,14 +223,10 @@ void TestDBusPowerControl::logindAloneGetsPowerOffAndReboot()
     QFETCH(QString, member);
     MockService *logind = startMock(MockService::logind());
     QVERIFY(logind);
-    auto control = makeControl(generous);
-    QSignalSpy finished(control.get(), &PowerControl::requestFinished);
-
-    control->request(action);
-
-    QTRY_COMPARE(finished.count(), 1);
-    const Outcome outcome = outcomeAt(finished, 0);
-    QCOMPARE(outcome.action, action);
+    Outcome outcome{};
+    ask(action, &outcome);
+    if (QTest::currentTestFailed())
+        return;
     QVERIFY2(outcome.ok, qPrintable(outcome.reason));
     syncWires();
     const QList<WireCall> wire = m_systemWire->callsTo(logindName);
@@ -238,14 +246,10 @@ void TestDBusPowerControl::logOffWithLogindAloneFailsWithoutCallingIt()
 {
     MockService *logind = startMock(MockService::logind());
     QVERIFY(logind);
-    auto control = makeControl(generous);
-    QSignalSpy finished(control.get(), &PowerControl::requestFinished);
-
-    control->request(PowerAction::Logoff);
-
-    QTRY_COMPARE(finished.count(), 1);
-    const Outcome outcome = outcomeAt(finished, 0);
-    QCOMPARE(outcome.action, PowerAction::Logoff);
+    Outcome outcome{};
+    ask(PowerAction::Logoff, &outcome);
+    if (QTest::currentTestFailed())
+        return;
     QVERIFY(!outcome.ok);
     QCOMPARE(outcome.reason,
              QStringLiteral("logging off needs the desktop's session manager, and no session "
@@ -312,14 +316,10 @@ void TestDBusPowerControl::sessionManagerGetsTheRequestNotLogind()
     MockService *manager = startMock(sessionManager(desktop));
     QVERIFY(logind && manager);
     // No desktop name: the bus alone decides.
-    auto control = makeControl(generous);
-    QSignalSpy finished(control.get(), &PowerControl::requestFinished);
-
-    control->request(action);
-
-    QTRY_COMPARE(finished.count(), 1);
-    const Outcome outcome = outcomeAt(finished, 0);
-    QCOMPARE(outcome.action, action);
+    Outcome outcome{};
+    ask(action, &outcome);
+    if (QTest::currentTestFailed())
+        return;
     QVERIFY2(outcome.ok, qPrintable(outcome.reason));
     syncWires();
     QList<WireCall> wire = m_sessionWire->callsTo(manager->setup().name);
@@ -585,14 +585,10 @@ void TestDBusPowerControl::errorReplyIsAFailureWithItsMessage()
     MockService::Setup setup = desktop.isEmpty() ? MockService::logind() : sessionManager(desktop);
     setup.errors = {error};
     QVERIFY(startMock(setup));
-    auto control = makeControl(generous);
-    QSignalSpy finished(control.get(), &PowerControl::requestFinished);
-
-    control->request(action);
-
-    QTRY_COMPARE(finished.count(), 1);
-    const Outcome outcome = outcomeAt(finished, 0);
-    QCOMPARE(outcome.action, action);
+    Outcome outcome{};
+    ask(action, &outcome);
+    if (QTest::currentTestFailed())
+        return;
     QVERIFY(!outcome.ok);
     QCOMPARE(outcome.reason, reason);
 }
