@@ -21,6 +21,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTimeEdit>
+#include <QTimer>
 
 namespace {
 
@@ -236,6 +237,10 @@ void Mian::buildMenu()
     Rightmenustop = item("Rightmenustop", QStringLiteral("停止"));
     RightmenuTag1 = item("RightmenuTag1", QStringLiteral("-"));
     Rightmenuexit = item("Rightmenuexit", QStringLiteral("退出"));
+
+    m_rightmenuWait = new QTimer(this);
+    m_rightmenuWait->setSingleShot(true);
+    m_rightmenuWait->setInterval(500);
 }
 
 void Mian::connectHandlers()
@@ -267,6 +272,12 @@ void Mian::connectHandlers()
             [this](QSystemTrayIcon::ActivationReason reason) { onTrayActivated(reason); });
     connect(&m_services.tray, &TrayBackend::availabilityChanged, this,
             &Mian::onTrayAvailabilityChanged);
+    connect(m_rightmenuWait, &QTimer::timeout, this, &Mian::popupRightmenu);
+    connect(qApp, &QGuiApplication::applicationStateChanged, this,
+            [this](Qt::ApplicationState state) {
+                if (m_rightmenuWait->isActive() && state != Qt::ApplicationActive)
+                    popupRightmenu();
+            });
 }
 
 void Mian::Form_Load()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDateTime>
+#include <QPoint>
 #include <QPointer>
 #include <QWidget>
 
@@ -22,6 +23,7 @@ class QLineEdit;
 class QMenu;
 class QPushButton;
 class QTimeEdit;
+class QTimer;
 class SecondTimer;
 class SoundOutput;
 class TrayBackend;
@@ -116,6 +118,7 @@ private:
     void stop();
     void mirrorTaskIntoMenu();
     void onTrayActivated(int reason);
+    void popupRightmenu();
     void onTrayAvailabilityChanged(bool available);
     void onPowerFinished(PowerAction action, bool ok, const QString &reason);
     void onSoundFailed(const QString &path, const QString &reason);
@@ -127,6 +130,9 @@ private:
     TaskState m_task;
     bool m_intray = false;
     bool m_unloaded = false;
+    // A tray menu asked for while the program is still being deactivated waits here.
+    QTimer *m_rightmenuWait = nullptr;
+    QPoint m_rightmenuAt;
     QDateTime m_lastTaskTick;
     // The minute of the reminder play in progress (invalid for a play from the button), and the
     // last one whose failure was shown, so a broken sound is reported once per minute.

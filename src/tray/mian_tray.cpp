@@ -5,8 +5,10 @@
 #include "tray/traybackend.h"
 
 #include <QCursor>
+#include <QGuiApplication>
 #include <QMenu>
 #include <QPushButton>
+#include <QTimer>
 
 namespace {
 const QString balloonTitle = QStringLiteral("气泡提示");
@@ -35,8 +37,23 @@ void Mian::Form_MouseMove(int message)
         Rightmenumian_Click();
         m_moduletray.traytip(programTitle, balloonTitle, NotifyIconData::NIIF_INFO);
     }
-    if (message == WM_RBUTTONUP)
-        Rightmenu->popup(QCursor::pos());
+    if (message == WM_RBUTTONUP) {
+        m_rightmenuAt = QCursor::pos();
+        // Hiding into the tray takes the focus away, and the window system deactivates the
+        // program a moment later (400 ms on X11), closing every open popup. A menu asked for
+        // in that moment would flash and vanish: it waits for the deactivation (or 500 ms).
+        if (QGuiApplication::applicationState() == Qt::ApplicationActive)
+            m_rightmenuWait->start();
+        else
+            popupRightmenu();
+    }
+}
+
+void Mian::popupRightmenu()
+{
+    m_rightmenuWait->stop();
+    if (m_intray)
+        Rightmenu->popup(m_rightmenuAt);
 }
 
 void Mian::Rightmenumian_Click()

@@ -233,6 +233,36 @@ private Q_SLOTS:
         f.window->rightmenu()->hide();
     }
 
+    // While the program is still active (its deactivation not yet through), an open menu
+    // would be closed by it: the menu waits, and is dropped if the window came back meanwhile.
+    void menuWaitsWhileTheProgramIsStillActive_data()
+    {
+        QTest::addColumn<bool>("restoredMeanwhile");
+        QTest::newRow("still in the tray: shown late") << false;
+        QTest::newRow("restored meanwhile: not shown") << true;
+    }
+    void menuWaitsWhileTheProgramIsStillActive()
+    {
+        QFETCH(bool, restoredMeanwhile);
+        WindowFixture f;
+        f.load();
+        f.window->show();
+        minimise(*f.window);
+        QWidget other;
+        other.show();
+        other.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&other));
+        QCOMPARE(QGuiApplication::applicationState(), Qt::ApplicationActive);
+        f.window->Form_MouseMove(Mian::WM_RBUTTONUP);
+        QMenu *menu = f.window->rightmenu();
+        QVERIFY(!menu->isVisible());
+        if (restoredMeanwhile)
+            f.window->Form_MouseMove(Mian::WM_LBUTTONDBLCLK);
+        QTest::qWait(600);
+        QCOMPARE(menu->isVisible(), !restoredMeanwhile);
+        menu->hide();
+    }
+
     void menuStartWorksWhileTheWindowStaysHidden()
     {
         WindowFixture f;
