@@ -18,6 +18,10 @@ using namespace TestSounds;
 
 namespace {
 
+// How late a sound may start on a loaded machine (its file is inspected, perhaps converted,
+// and a stream set up first) in checks that time it from the play call.
+constexpr double startSlack = 0.2;
+
 qint64 monotonicNs()
 {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(
@@ -260,7 +264,9 @@ private Q_SLOTS:
         });
         const double total = replayedAfterMs / 1000.0 + 2.0;
         QVERIFY2(h.heard, qPrintable(describe(h)));
-        QVERIFY2(qAbs(h.duration - total) < 0.05,
+        // What is heard begins when the first sound starts, which a loaded machine may delay by
+        // a fraction of a second; it must still be clearly longer than one sound alone.
+        QVERIFY2(h.duration > total - startSlack && h.duration < total + 0.05,
                  qPrintable(describe(h) + QStringLiteral(" expected %1").arg(total)));
         // Uniform noise at 0.5 has an RMS of 0.289; two copies at once, 0.408.
         QVERIFY2(h.windowRmsMax < 0.5 / std::sqrt(3.0) * 1.2, qPrintable(describe(h)));
@@ -294,7 +300,9 @@ private Q_SLOTS:
             stoppedAfterMs = timer.elapsed();
             m_output->stop();
         });
-        QVERIFY2(h.heard && qAbs(h.duration - stoppedAfterMs / 1000.0) < 0.03,
+        const double stoppedAfter = stoppedAfterMs / 1000.0;
+        QVERIFY2(h.heard && h.duration > stoppedAfter - startSlack &&
+                     h.duration < stoppedAfter + 0.03,
                  qPrintable(describe(h)));
     }
 
