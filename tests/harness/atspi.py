@@ -18,6 +18,9 @@ def connect(desktop):
     os.environ["DBUS_SESSION_BUS_ADDRESS"] = desktop.env["DBUS_SESSION_BUS_ADDRESS"]
     import pyatspi as module  # noqa: E402  (needs the environment above)
     pyatspi = module
+    # Start the registry now: a Qt program registers with it synchronously at start-up, and
+    # would otherwise wait on its activation (seconds on a loaded machine) before showing.
+    wait_for(lambda: module.Registry.getDesktop(0) is not None, "the accessibility registry")
     return module
 
 
