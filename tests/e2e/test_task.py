@@ -2,6 +2,7 @@
 second, on private buses that cannot reach this machine's own; with the reminder on it plays the
 chosen sound into a private sound server during the reminder minute and asks for nothing."""
 
+import contextlib
 import datetime
 import os
 import subprocess
@@ -20,24 +21,26 @@ BINARY = os.environ["QUORVEL_BINARY"]
 ARTIFACTS = os.environ.get("QUORVEL_ARTIFACTS", os.getcwd())
 FAKETIME = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1"
 buses = desktop = pulse = None
+running = contextlib.ExitStack()
 
 
 def setUpModule():
-    global buses, desktop, pulse
-    pulse = PrivatePulse().__enter__()
-    buses = PrivateBuses().__enter__()
-    desktop = Desktop(tray=True, atspi=True, session_bus=buses.addresses["session"],
-                      system_bus=buses.addresses["system"]).__enter__()
-    atspi.connect(desktop)
-    # A private copy: its config.ini is its own, not the build tree's.
-    global BINARY
-    BINARY = copy_program(BINARY, os.path.join(desktop.tmp, "program"))
+    global buses, desktop, pulse, BINARY
+    # unittest skips the module's tear-down when its set-up fails: undo a half-built set-up here.
+    with contextlib.ExitStack() as stack:
+        pulse = stack.enter_context(PrivatePulse())
+        buses = stack.enter_context(PrivateBuses())
+        desktop = stack.enter_context(Desktop(tray=True, atspi=True,
+                                              session_bus=buses.addresses["session"],
+                                              system_bus=buses.addresses["system"]))
+        atspi.connect(desktop)
+        # A private copy: its config.ini is its own, not the build tree's.
+        BINARY = copy_program(BINARY, os.path.join(desktop.tmp, "program"))
+        running.push(stack.pop_all())
 
 
 def tearDownModule():
-    desktop.__exit__(None, None, None)
-    buses.__exit__(None, None, None)
-    pulse.__exit__(None, None, None)
+    running.close()
 
 
 class PowerAction(unittest.TestCase):

@@ -24,9 +24,14 @@ class Session:
 
     def start(self):
         self.desktop = Desktop(atspi=True, **self.desktop_args).__enter__()
-        atspi.connect(self.desktop)
-        self.binary = copy_program(os.environ["QUORVEL_BINARY"],
-                                   os.path.join(self.desktop.tmp, "program"))
+        try:
+            atspi.connect(self.desktop)
+            self.binary = copy_program(os.environ["QUORVEL_BINARY"],
+                                       os.path.join(self.desktop.tmp, "program"))
+        except BaseException:
+            # unittest skips the module's tear-down when its set-up fails.
+            self.stop()
+            raise
 
     def stop(self):
         self.desktop.__exit__(None, None, None)
