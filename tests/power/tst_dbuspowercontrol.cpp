@@ -125,8 +125,11 @@ private:
     void syncWires();
     std::unique_ptr<DBusPowerControl> makeControl(DBusPowerControl::Timeouts timeouts,
                                                   const QString &desktop = {});
-    // Asks a fresh control for the action and waits for its one outcome.
+    // Asks a fresh control for the action and waits for its one outcome, and for the wires to
+    // have seen everything it sent.
     void ask(PowerAction action, Outcome *outcome);
+    // Nothing reached logind, not even a harmless call.
+    void verifyLogindUntouched(MockService *logind);
 
     QDBusConnection m_session{QString()};
     QDBusConnection m_system{QString()};
@@ -207,6 +210,13 @@ void TestDBusPowerControl::ask(PowerAction action, Outcome *outcome)
     QTRY_COMPARE(finished.count(), 1);
     *outcome = outcomeAt(finished, 0);
     QCOMPARE(outcome->action, action);
+    syncWires();
+}
+
+void TestDBusPowerControl::verifyLogindUntouched(MockService *logind)
+{
+    QVERIFY(m_systemWire->callsTo(logindName).isEmpty());
+    QVERIFY(logind->calls().isEmpty());
 }
 
 void TestDBusPowerControl::logindAloneGetsPowerOffAndReboot_data()
@@ -228,7 +238,6 @@ void TestDBusPowerControl::logindAloneGetsPowerOffAndReboot()
     if (QTest::currentTestFailed())
         return;
     QVERIFY2(outcome.ok, qPrintable(outcome.reason));
-    syncWires();
     const QList<WireCall> wire = m_systemWire->callsTo(logindName);
     QCOMPARE(wire.size(), 1);
     QCOMPARE(wire[0].interface, QStringLiteral("org.freedesktop.login1.Manager"));
@@ -254,10 +263,8 @@ void TestDBusPowerControl::logOffWithLogindAloneFailsWithoutCallingIt()
     QCOMPARE(outcome.reason,
              QStringLiteral("logging off needs the desktop's session manager, and no session "
                             "manager is on the session bus"));
-    syncWires();
     // Not even a harmless call: logind can only end a session by force.
-    QVERIFY(m_systemWire->callsTo(logindName).isEmpty());
-    QVERIFY(logind->calls().isEmpty());
+    verifyLogindUntouched(logind);
 }
 
 void TestDBusPowerControl::sessionManagerGetsTheRequestNotLogind_data()
@@ -321,7 +328,6 @@ void TestDBusPowerControl::sessionManagerGetsTheRequestNotLogind()
     if (QTest::currentTestFailed())
         return;
     QVERIFY2(outcome.ok, qPrintable(outcome.reason));
-    syncWires();
     QList<WireCall> wire = m_sessionWire->callsTo(manager->setup().name);
     wire.removeIf(
         [&](const WireCall &call) { return call.interface != manager->setup().interface; });
@@ -332,8 +338,7 @@ void TestDBusPowerControl::sessionManagerGetsTheRequestNotLogind()
     QCOMPARE(wire[0].args, args);
     QCOMPARE(manager->calls().size(), 1);
     QCOMPARE(manager->calls().at(0).method, member);
-    QVERIFY(m_systemWire->callsTo(logindName).isEmpty());
-    QVERIFY(logind->calls().isEmpty());
+    verifyLogindUntouched(logind);
 }
 
 void TestDBusPowerControl::severalManagersDesktopOrIntrospectionDecides_data()
