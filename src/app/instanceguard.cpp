@@ -4,13 +4,6 @@
 #include <QDir>
 #include <QFileInfo>
 
-InstanceGuard::InstanceGuard(QString lockPath) : m_lockPath(std::move(lockPath)) {}
-
-InstanceGuard::~InstanceGuard()
-{
-    release();
-}
-
 QString InstanceGuard::lockPathFor(const QString &programPath, const QString &runtimeDir)
 {
     const QString canonical = QFileInfo(programPath).canonicalFilePath();

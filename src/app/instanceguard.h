@@ -2,10 +2,12 @@
 
 #include <QString>
 
+#include <memory>
+
 // One running copy per user and per installed program. The lock lives in the user's runtime
-// directory, named after the program's own path, and is held by the kernel for the life of
-// the process: a copy that dies, even by SIGKILL, releases it, and no stale-lock clean-up can
-// race with a starting copy.
+// directory, named after the program's own path, and is held by the operating system for the
+// life of the process: a copy that dies, even by SIGKILL, releases it, and no stale-lock
+// clean-up can race with a starting copy.
 //
 // QLockFile is not used: recovering a lock left by a killed copy, it can remove the lock file
 // that another starting copy has just created and not yet locked, letting two copies run
@@ -15,18 +17,13 @@ class InstanceGuard
 public:
     enum class Result { Acquired, HeldByOther, Unavailable };
 
-    explicit InstanceGuard(QString lockPath);
-    ~InstanceGuard();
-    InstanceGuard(const InstanceGuard &) = delete;
-    InstanceGuard &operator=(const InstanceGuard &) = delete;
+    virtual ~InstanceGuard() = default;
 
-    Result tryAcquire();
+    // Held until the guard is destroyed.
+    virtual Result tryAcquire() = 0;
 
     static QString lockPathFor(const QString &programPath, const QString &runtimeDir);
-
-private:
-    void release();
-
-    QString m_lockPath;
-    qintptr m_handle = -1;
 };
+
+// Defined once per OS in app/<os>/.
+std::unique_ptr<InstanceGuard> createInstanceGuard(const QString &lockPath);

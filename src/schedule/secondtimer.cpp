@@ -16,15 +16,23 @@ SecondTimer::SecondTimer(const Clock &clock, QObject *parent) : QObject(parent),
     connect(&m_timer, &QTimer::timeout, this, &SecondTimer::fire);
 }
 
-void SecondTimer::setEnabled(bool enabled)
+void SecondTimer::want(const QObject *user, bool wanted)
 {
-    if (enabled == m_enabled)
-        return;
-    m_enabled = enabled;
-    if (enabled)
-        arm();
+    const bool wasActive = isActive();
+    if (wanted)
+        m_users.insert(user);
     else
+        m_users.remove(user);
+    if (isActive() && !wasActive)
+        arm();
+    else if (!isActive())
         m_timer.stop();
+}
+
+void SecondTimer::realign()
+{
+    if (isActive())
+        arm();
 }
 
 int SecondTimer::delayToNextSecond(int msecOfSecond)
@@ -39,12 +47,10 @@ void SecondTimer::arm()
 
 void SecondTimer::fire()
 {
-    if (!m_enabled)
+    if (!isActive())
         return;
-    if (m_clock.now().time().msec() >= earlyWakeThresholdMs) {
-        arm();
-        return;
-    }
+    const bool early = m_clock.now().time().msec() >= earlyWakeThresholdMs;
     arm();
-    Q_EMIT timeout();
+    if (!early)
+        Q_EMIT timeout();
 }

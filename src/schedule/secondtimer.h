@@ -1,25 +1,29 @@
 #pragma once
 
 #include <QObject>
+#include <QSet>
 #include <QTimer>
 
 class Clock;
 
-// A 1000 ms timer whose ticks fall just after each wall-clock second begins. Every tick
-// re-arms for the next boundary as read from the clock, so a jump of the wall clock is
-// followed at the next tick.
+// The one second-aligned source of the program: ticks fall just after each wall-clock second
+// begins, for as long as anyone wants them, and not at all otherwise. Every tick re-arms for
+// the next boundary as read from the clock, so a jump of the wall clock is followed at the
+// next tick.
 class SecondTimer : public QObject
 {
     Q_OBJECT
-    Q_PROPERTY(bool enabled READ isEnabled WRITE setEnabled)
-    Q_PROPERTY(int interval READ interval CONSTANT)
 
 public:
     explicit SecondTimer(const Clock &clock, QObject *parent = nullptr);
 
-    bool isEnabled() const { return m_enabled; }
-    void setEnabled(bool enabled);
+    // Each user says for itself whether it wants ticks; they run while at least one does.
+    void want(const QObject *user, bool wanted);
+    bool isActive() const { return !m_users.isEmpty(); }
     int interval() const { return 1000; }
+
+    // Arms afresh for the next boundary, as after the machine woke up.
+    void realign();
 
     // Delay from a wall-clock millisecond-of-second to just past the next boundary.
     static int delayToNextSecond(int msecOfSecond);
@@ -33,5 +37,5 @@ private:
 
     const Clock &m_clock;
     QTimer m_timer;
-    bool m_enabled = false;
+    QSet<const QObject *> m_users;
 };

@@ -18,15 +18,6 @@ const QStringList &reminderMinutes()
     return minutes;
 }
 
-std::optional<QString> taskCaption(const QString &taskText)
-{
-    if (taskText == taskNames().at(0))
-        return noTaskCaption;
-    if (taskNames().indexOf(taskText) > 0)
-        return taskText;
-    return std::nullopt;
-}
-
 std::optional<PowerAction> actionForTask(const QString &taskText)
 {
     if (taskText == taskNames().at(1))
@@ -73,6 +64,11 @@ int minutesUntil(QTime now, QTime target)
 {
     return ((minuteOfDay(target) - minuteOfDay(now)) % minutesPerDay + minutesPerDay) %
            minutesPerDay;
+}
+
+int secondsUntil(QTime now, QTime target)
+{
+    return secondsSince(now, target);
 }
 
 bool actionDue(QTime previousTick, QTime now, QTime target)

@@ -2,76 +2,64 @@
 
 // Test doubles for everything the program asks of the outside world.
 
-#include "about/urlopener.h"
+#include "about/ui/urlopener.h"
 #include "power/powercontrol.h"
 #include "schedule/clock.h"
-#include "sound/filechooser.h"
 #include "sound/soundoutput.h"
-#include "tray/traybackend.h"
+#include "sound/ui/filechooser.h"
+#include "tray/ui/traybackend.h"
 
 #include <QDateTime>
 #include <QList>
-#include <QMenu>
 #include <QPointer>
 #include <QStringList>
 #include <QUrl>
 
+#include <QMenu>
+
 class FakeClock final : public Clock
 {
 public:
-    explicit FakeClock(QDateTime start = QDateTime(QDate(2026, 12, 6), QTime(12, 0, 0)))
-        : m_now(std::move(start))
-    {
-    }
     QDateTime now() const override { return m_now; }
-    void set(const QDateTime &now) { m_now = now; }
-    void setTime(QTime time) { m_now.setTime(time); }
-    void advanceMs(qint64 ms) { m_now = m_now.addMSecs(ms); }
+    void set(QTime time) { m_now.setTime(time); }
+    void nextDay() { m_now = m_now.addDays(1); }
 
 private:
-    QDateTime m_now;
+    QDateTime m_now{QDate(2026, 12, 6), QTime(12, 0, 0)};
 };
 
-// Records requests; answers them when told to (or at once, with the configured outcome).
-class FakePowerControl final : public PowerControl
+// Records requests and answers each at once, ok unless a failure reason is set.
+class FakePower final : public PowerControl
 {
     Q_OBJECT
 
 public:
-    using PowerControl::PowerControl;
     void request(PowerAction action) override
     {
         requests.append(action);
-        if (answerImmediately)
-            Q_EMIT requestFinished(action, succeed, succeed ? QString() : failureReason);
+        Q_EMIT requestFinished(action, failure.isEmpty(), failure);
     }
-
     QList<PowerAction> requests;
-    bool answerImmediately = true;
-    bool succeed = true;
-    QString failureReason = QStringLiteral("refused");
+    QString failure;
 };
 
-class FakeSoundOutput final : public SoundOutput
+class FakeSound final : public SoundOutput
 {
     Q_OBJECT
 
 public:
-    using SoundOutput::SoundOutput;
     void prepare() override { ++prepared; }
     void play(const QString &path) override
     {
         plays.append(path);
-        if (failPlays)
+        if (fail)
             Q_EMIT playFailed(path, QStringLiteral("cannot play"));
-        else
-            Q_EMIT playStarted(path);
     }
     void stop() override { ++stops; }
 
     int prepared = 0;
     int stops = 0;
-    bool failPlays = false;
+    bool fail = false;
     QStringList plays;
 };
 
@@ -82,57 +70,39 @@ class FakeTray final : public TrayBackend
 public:
     struct Message
     {
-        QString title;
-        QString text;
+        QString title, text;
         QSystemTrayIcon::MessageIcon icon;
     };
 
-    explicit FakeTray(Mode mode = Mode::XEmbed, bool available = true)
-        : m_mode(mode), m_available(available)
-    {
-    }
-    bool isAvailable() const override { return m_available; }
-    Mode mode() const override { return m_mode; }
-    void show(const QIcon &icon, const QString &toolTip) override
+    bool isAvailable() const override { return available; }
+    Mode mode() const override { return hostMode; }
+    void show(const QIcon &icon, const QString &tip) override
     {
         ++shows;
         this->icon = icon;
-        this->toolTip = toolTip;
-        shown = true;
+        toolTip = tip;
     }
-    void setToolTip(const QString &toolTip) override { this->toolTip = toolTip; }
-    void setIcon(const QIcon &icon) override { this->icon = icon; }
+    void setToolTip(const QString &tip) override { toolTip = tip; }
+    void setIcon(const QIcon &i) override { icon = i; }
     void showMessage(const QString &title, const QString &text,
-                     QSystemTrayIcon::MessageIcon icon) override
+                     QSystemTrayIcon::MessageIcon i) override
     {
-        messages.append({title, text, icon});
+        messages.append({title, text, i});
     }
-    void hide() override
-    {
-        ++hides;
-        shown = false;
-    }
-    bool isShown() const override { return shown; }
+    void hide() override { ++hides; }
     void setContextMenu(QMenu *menu) override { contextMenu = menu; }
 
-    void setAvailable(bool available)
-    {
-        m_available = available;
-        Q_EMIT availabilityChanged(available);
-    }
+    void setAvailable(bool a) { Q_EMIT availabilityChanged(available = a); }
     void activate(QSystemTrayIcon::ActivationReason reason) { Q_EMIT activated(reason); }
 
+    bool available = true;
+    Mode hostMode = Mode::XEmbed;
     QIcon icon;
     QString toolTip;
-    bool shown = false;
     int shows = 0;
     int hides = 0;
     QList<Message> messages;
     QPointer<QMenu> contextMenu;
-
-private:
-    Mode m_mode;
-    bool m_available;
 };
 
 class FakeFileChooser final : public FileChooser

@@ -1,0 +1,569 @@
+#include "mian.h"
+
+#include "about/ui/aboutwindow.h"
+#include "app/ui/design.h"
+#include "app/ui/icons.h"
+#include "app/ui/xpcontrols.h"
+#include "app/version.h"
+#include "schedule/clock.h"
+#include "schedule/longtime.h"
+#include "schedule/secondtimer.h"
+#include "schedule/taskmodel.h"
+#include "schedule/taskrules.h"
+#include "settings/moduleini.h"
+#include "settings/settingskeys.h"
+#include "sound/mediacontrol.h"
+#include "sound/soundoutput.h"
+#include "sound/ui/commondialog.h"
+#include "tray/ui/traybackend.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QLoggingCategory>
+#include <QMenu>
+#include <QPushButton>
+#include <QScreen>
+#include <QSignalBlocker>
+#include <QTimeEdit>
+#include <QTimer>
+
+#include <algorithm>
+
+Q_LOGGING_CATEGORY(lcSound, "quorvel.sound")
+
+using Kind = ControlDesign::Kind;
+
+const std::array<ControlDesign, 23> Mian::design{{
+    {"Commandb3", Kind::Button, false, "系统时间：", 120, 120, 975, 375, 8, false, 9},
+    {"Commandc1", Kind::Button, false, "", 1560, 120, 1695, 375, 7, false, 12},
+    {"Commanda1", Kind::Button, false, "开   始", 3720, 120, 1095, 495, 4, true, 9},
+    {"Commandb1", Kind::Button, false, "时    间：", 120, 720, 975, 375, 1, false, 9},
+    {"DTPicker1", Kind::TimePicker, false, "", 1560, 720, 1695, 375, 0, true, 14.25},
+    {"Commanda2", Kind::Button, false, "停   止", 3720, 840, 1095, 495, 5, true, 9},
+    {"Commandb2", Kind::Button, false, "任    务：", 120, 1320, 975, 375, 2, false, 9},
+    {"Comborenwu", Kind::DropDown, false, "", 1560, 1320, 1695, 300, 3, true, 9},
+    {"Commanda3", Kind::Button, false, "退   出", 3720, 1560, 1095, 495, 6, true, 9},
+    {"Commandb4", Kind::Button, false, "任务状态：", 120, 1920, 975, 375, 9, false, 9},
+    {"Commandc2", Kind::Button, false, "", 1560, 1920, 1695, 375, 10, false, 12},
+    {"Commanda4", Kind::Button, false, "关   于", 3720, 2280, 1095, 495, 13, true, 9},
+    {"Commandb5", Kind::Button, false, "定时状态：", 120, 2520, 975, 375, 11, false, 9},
+    {"Commandc3", Kind::Button, false, "", 1560, 2520, 1695, 375, 12, false, 12},
+    {"Frameshezhi", Kind::Frame, false, "设置", 120, 3000, 4695, 1335, 14, true, 9},
+    {"XPCheckBox2", Kind::CheckBox, true, "任务开启提示", 120, 240, 1335, 375, 16, true, 9},
+    {"Commandb6", Kind::Button, true, "在前", 1560, 240, 495, 375, 21, false, 9},
+    {"Combotishi", Kind::DropDown, true, "", 2160, 240, 1455, 300, 15, true, 9},
+    {"Commandb7", Kind::Button, true, "分钟提醒", 3720, 240, 855, 375, 23, false, 9},
+    {"XPCheckBox1", Kind::CheckBox, true, "声音开启提示", 120, 840, 1335, 375, 19, true, 9},
+    {"Commanda5", Kind::Button, true, "", 1560, 840, 495, 375, 18, true, 9},
+    {"Textsound", Kind::TextBox, true, "", 2160, 840, 1815, 375, 20, true, 12},
+    {"Commandopen", Kind::Button, true, "", 4080, 840, 495, 375, 17, true, 9},
+}};
+
+namespace {
+
+// Disabled buttons that serve as captions and read-only fields keep their text colour.
+void keepTextReadable(QWidget *button, const QColor &text)
+{
+    QPalette pal = button->palette();
+    for (const auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
+        pal.setColor(group, QPalette::ButtonText, text);
+    button->setPalette(pal);
+}
+
+void fillBackground(QWidget *w, const QColor &colour, QPalette::ColorRole role = QPalette::Window)
+{
+    QPalette pal = w->palette();
+    pal.setColor(role, colour);
+    w->setPalette(pal);
+    w->setAutoFillBackground(true);
+}
+
+QWidget *makeControl(const ControlDesign &d, QWidget *parent)
+{
+    const QString caption = QString::fromUtf8(d.caption);
+    switch (d.kind) {
+    case Kind::Button: {
+        auto *b = new QPushButton(caption, parent);
+        b->setAutoDefault(false);
+        return b;
+    }
+    case Kind::CheckBox: {
+        auto *c = new XPCheckBox(caption, parent);
+        // The caption fills the box's width; keep the indicator close to it.
+        c->setStyleSheet(QStringLiteral("QCheckBox { spacing: 2px; }"));
+        fillBackground(c, Design::frameColour);
+        return c;
+    }
+    case Kind::TimePicker:
+        return new QTimeEdit(QTime(0, 0, 0), parent);
+    case Kind::DropDown:
+        return new QComboBox(parent);
+    case Kind::TextBox:
+        return new QLineEdit(parent);
+    case Kind::Frame: {
+        auto *f = new QGroupBox(caption, parent);
+        fillBackground(f, Design::frameColour);
+        return f;
+    }
+    }
+    Q_UNREACHABLE();
+}
+
+} // namespace
+
+Mian::Mian(const MianServices &services, QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                          Qt::WindowCloseButtonHint),
+      m_services(services), m_task(services.task), m_moduletray(services.tray)
+{
+    setObjectName(QStringLiteral("mian"));
+    setWindowTitle(QStringLiteral("Quorvel"));
+    setWindowIcon(Icons::window());
+    setFixedSize(Design::px(4845), Design::px(4335));
+    fillBackground(this, Design::windowColour);
+
+    buildLayout();
+    buildMenu();
+    connectHandlers();
+
+    // Where the window system lets a program place its windows.
+    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
+        QRect frame = rect();
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+}
+
+Mian::~Mian()
+{
+    m_services.seconds.want(this, false);
+}
+
+void Mian::buildLayout()
+{
+    const QColor buttonText = palette().color(QPalette::ButtonText);
+    QList<QWidget *> byTab;
+    for (const ControlDesign &d : design) {
+        QWidget *w = makeControl(d, d.inFrame ? static_cast<QWidget *>(Frameshezhi) : this);
+        w->setObjectName(QLatin1String(d.name));
+        w->setFont(d.kind == Kind::TimePicker ? Design::kaiti(d.points) : Design::songti(d.points));
+        w->setGeometry(Design::twips(d.left, d.top, d.width, d.height));
+        w->setEnabled(d.enabled);
+        if (d.kind == Kind::Button && !d.enabled)
+            keepTextReadable(w, buttonText);
+        if (d.kind == Kind::Frame)
+            Frameshezhi = static_cast<QGroupBox *>(w);
+        byTab << w;
+    }
+    std::stable_sort(byTab.begin(), byTab.end(), [](const QWidget *a, const QWidget *b) {
+        const auto tab = [](const QWidget *w) {
+            return std::find_if(design.begin(), design.end(),
+                                [w](const ControlDesign &d) {
+                                    return w->objectName() == QLatin1String(d.name);
+                                })
+                ->tabIndex;
+        };
+        return tab(a) < tab(b);
+    });
+    // Keyboard focus order of the design; disabled controls are skipped by Qt.
+    for (qsizetype i = 0; i + 1 < byTab.size(); ++i)
+        setTabOrder(byTab.at(i), byTab.at(i + 1));
+
+    const auto control = [this](auto *&member, const char *name) {
+        member = findChild<std::remove_reference_t<decltype(*member)> *>(QLatin1String(name));
+    };
+    control(Commandb3, "Commandb3");
+    control(Commandc1, "Commandc1");
+    control(Commanda1, "Commanda1");
+    control(Commandb1, "Commandb1");
+    control(DTPicker1, "DTPicker1");
+    control(Commanda2, "Commanda2");
+    control(Commandb2, "Commandb2");
+    control(Comborenwu, "Comborenwu");
+    control(Commanda3, "Commanda3");
+    control(Commandb4, "Commandb4");
+    control(Commandc2, "Commandc2");
+    control(Commanda4, "Commanda4");
+    control(Commandb5, "Commandb5");
+    control(Commandc3, "Commandc3");
+    control(XPCheckBox2, "XPCheckBox2");
+    control(Commandb6, "Commandb6");
+    control(Combotishi, "Combotishi");
+    control(Commandb7, "Commandb7");
+    control(XPCheckBox1, "XPCheckBox1");
+    control(Commanda5, "Commanda5");
+    control(Textsound, "Textsound");
+    control(Commandopen, "Commandopen");
+
+    const QColor highlight = palette().color(QPalette::Highlight); // &H8000000D&
+    keepTextReadable(Commandb1, highlight);
+    keepTextReadable(Commandb2, highlight);
+    DTPicker1->setDisplayFormat(longTimeFormat());
+    DTPicker1->setAccessibleName(QStringLiteral("时间"));
+    Comborenwu->setAccessibleName(QStringLiteral("任务"));
+    fillBackground(Comborenwu, palette().color(QPalette::Button), QPalette::Base);
+    Combotishi->setAccessibleName(QStringLiteral("在前分钟提醒"));
+    Commandc1->setAccessibleDescription(QStringLiteral("系统时间"));
+    Commandc2->setAccessibleDescription(QStringLiteral("任务状态"));
+    Commandc3->setAccessibleDescription(QStringLiteral("定时状态"));
+    for (auto [button, icon, name] :
+         {std::tuple{Commanda5, Icons::play(), QStringLiteral("播放声音")},
+          std::tuple{Commandopen, Icons::globe(), QStringLiteral("选择声音文件")}}) {
+        button->setIcon(icon);
+        button->setAccessibleName(name);
+        button->setToolTip(name);
+    }
+    Textsound->setReadOnly(true);
+    Textsound->setAccessibleName(QStringLiteral("声音文件"));
+    fillBackground(Textsound, QApplication::palette("QMenu").color(QPalette::Window),
+                   QPalette::Base);
+
+    mci1 = new MediaControl(m_services.sound, this);
+    mci1->setObjectName(QStringLiteral("mci1"));
+    Dialog1 = new CommonDialog(m_services.fileChooser, this);
+    Dialog1->setObjectName(QStringLiteral("Dialog1"));
+}
+
+void Mian::buildMenu()
+{
+    // Shown only as the tray's popup; the window has no menu bar.
+    Rightmenu = new QMenu(QStringLiteral("Rightmenu"), this);
+    Rightmenu->setObjectName(QStringLiteral("Rightmenu"));
+    auto item = [this](const char *name, const QString &caption) {
+        QAction *action =
+            caption == u"-" ? Rightmenu->addSeparator() : Rightmenu->addAction(caption);
+        action->setObjectName(QLatin1String(name));
+        return action;
+    };
+    Rightmenumian = item("Rightmenumian", QStringLiteral("打开主面板"));
+    RightmenuTag2 = item("RightmenuTag2", QStringLiteral("-"));
+    RightmenuStart = item("RightmenuStart", QStringLiteral("开始"));
+    Rightmenustop = item("Rightmenustop", QStringLiteral("停止"));
+    RightmenuTag1 = item("RightmenuTag1", QStringLiteral("-"));
+    Rightmenuexit = item("Rightmenuexit", QStringLiteral("退出"));
+
+    m_rightmenuWait = new QTimer(this);
+    m_rightmenuWait->setSingleShot(true);
+    m_rightmenuWait->setInterval(500);
+}
+
+void Mian::connectHandlers()
+{
+    connect(Comborenwu, &QComboBox::activated, this, &Mian::Comborenwu_Click);
+    connect(Combotishi, &QComboBox::currentIndexChanged, this, &Mian::Combotishi_Click);
+    connect(DTPicker1, &QTimeEdit::timeChanged, &m_task, &TaskModel::setTasktime);
+    connect(Commanda1, &QPushButton::clicked, this, &Mian::Commanda1_Click);
+    connect(Commanda2, &QPushButton::clicked, this, &Mian::Commanda2_Click);
+    connect(Commanda3, &QPushButton::clicked, this, &Mian::Commanda3_Click);
+    connect(Commanda4, &QPushButton::clicked, this, &Mian::Commanda4_Click);
+    connect(Commanda5, &QPushButton::clicked, this, [this] {
+        m_reminderMinute = {};
+        Commanda5_Click();
+    });
+    connect(Commandopen, &QPushButton::clicked, this, &Mian::Commandopen_Click);
+    // Toggled, not clicked: a screen reader's toggle action changes the box without a click.
+    // Applying the stored settings blocks these signals.
+    connect(XPCheckBox1, &QCheckBox::toggled, this, &Mian::XPCheckBox1_Click);
+    connect(XPCheckBox2, &QCheckBox::toggled, this, &Mian::XPCheckBox2_Click);
+    connect(Rightmenumian, &QAction::triggered, this, &Mian::Rightmenumian_Click);
+    connect(RightmenuStart, &QAction::triggered, this, &Mian::RightmenuStart_Click);
+    connect(Rightmenustop, &QAction::triggered, this, &Mian::Rightmenustop_Click);
+    connect(Rightmenuexit, &QAction::triggered, this, &Mian::Rightmenuexit_Click);
+    connect(&m_services.seconds, &SecondTimer::timeout, this, &Mian::sysTimer_Timer);
+
+    connect(&m_task, &TaskModel::runningChanged, this, &Mian::mirrorRunning);
+    connect(&m_task, &TaskModel::taskChanged, this, &Mian::mirrorTask);
+    connect(&m_task, &TaskModel::tasktimeChanged, this, [this](QTime time) {
+        const QSignalBlocker blocker(DTPicker1);
+        DTPicker1->setTime(time);
+    });
+    connect(&m_task, &TaskModel::reminderChanged, this, &Mian::mirrorReminder);
+    connect(&m_task, &TaskModel::tipminsChanged, this, [this](int minutes) {
+        const QSignalBlocker blocker(Combotishi);
+        Combotishi->setCurrentIndex(minutes ? Combotishi->findText(QString::number(minutes)) : -1);
+    });
+    connect(&m_task, &TaskModel::reminderDue, this, &Mian::onReminderDue);
+    connect(&m_task, &TaskModel::requestFailed, this,
+            [this](PowerAction action, const QString &reason) {
+                reportProblem(
+                    QStringLiteral("定时任务失败"),
+                    QStringLiteral("系统没有执行%1：%2").arg(TaskRules::taskName(action), reason));
+            });
+
+    connect(&m_services.sound, &SoundOutput::playFailed, this, &Mian::onSoundFailed);
+    connect(&m_services.tray, &TrayBackend::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason) { onTrayActivated(reason); });
+    connect(&m_services.tray, &TrayBackend::availabilityChanged, this,
+            &Mian::onTrayAvailabilityChanged);
+    connect(m_rightmenuWait, &QTimer::timeout, this, &Mian::popupRightmenu);
+    connect(qApp, &QGuiApplication::applicationStateChanged, this,
+            [this](Qt::ApplicationState state) {
+                if (m_rightmenuWait->isActive() && state != Qt::ApplicationActive)
+                    popupRightmenu();
+            });
+}
+
+void Mian::Form_Load()
+{
+    m_moduletray.trayadd(this, Version::programTitle);
+    Play();
+    combadd();
+    sysini();
+    Commanda2->setEnabled(false);
+    Dialog1->setFilter(QStringLiteral("音乐文件 (*.wav)| *.wav|"));
+    Commandc2->setText(TaskRules::noTaskCaption);
+    Commandc3->setText(QStringLiteral("停止"));
+    mirrorTaskIntoMenu();
+    m_loaded = true;
+}
+
+void Mian::combadd()
+{
+    // Appending to an empty combo box selects the first entry; nothing is selected afterwards.
+    const QSignalBlocker renwuBlocker(Comborenwu);
+    const QSignalBlocker tishiBlocker(Combotishi);
+    Comborenwu->addItems(TaskRules::taskNames());
+    Combotishi->addItems(TaskRules::reminderMinutes());
+    Comborenwu->setCurrentIndex(-1);
+    Combotishi->setCurrentIndex(-1);
+}
+
+void Mian::sysini()
+{
+    Moduleini &ini = m_services.settings;
+    // Setting the boxes from the file is not a change to store again.
+    const QSignalBlocker soundBlocker(XPCheckBox1);
+    const QSignalBlocker tipsBlocker(XPCheckBox2);
+    // Two separate tests: a stored value other than 1 and 0 leaves the design state.
+    const int ifsound = ini.iniint(SettingsKeys::sound.section, SettingsKeys::sound.key);
+    if (ifsound == 1 || ifsound == 0) {
+        XPCheckBox1->setValue(ifsound == 1 ? -1 : 0);
+        for (QWidget *w : {static_cast<QWidget *>(Commanda5), static_cast<QWidget *>(Textsound),
+                           static_cast<QWidget *>(Commandopen)})
+            w->setEnabled(ifsound == 1);
+    }
+    const int ifTips = ini.iniint(SettingsKeys::tips.section, SettingsKeys::tips.key);
+    if (ifTips == 1 || ifTips == 0) {
+        XPCheckBox2->setValue(ifTips == 1 ? -1 : 0);
+        m_task.setReminder(ifTips == 1);
+        Combotishi->setEnabled(ifTips == 1);
+    }
+    Textsound->setText(ini.iniread(SettingsKeys::soundPath.section, SettingsKeys::soundPath.key,
+                                   ini.settingsPath()));
+}
+
+void Mian::Play()
+{
+    mci1->prepare();
+}
+
+void Mian::Comborenwu_Click()
+{
+    m_task.setTask(TaskRules::actionForTask(Comborenwu->currentText()));
+}
+
+void Mian::Combotishi_Click()
+{
+    m_task.setTipmins(Combotishi->currentText().toInt());
+}
+
+void Mian::Commanda1_Click()
+{
+    m_task.start();
+}
+
+void Mian::Commanda2_Click()
+{
+    m_task.stop();
+}
+
+void Mian::RightmenuStart_Click()
+{
+    m_task.start();
+}
+
+void Mian::Rightmenustop_Click()
+{
+    m_task.stop();
+}
+
+void Mian::mirrorRunning(bool running)
+{
+    Commanda1->setEnabled(!running);
+    Commanda2->setEnabled(running);
+    DTPicker1->setEnabled(!running);
+    Comborenwu->setEnabled(!running);
+    Commandc3->setText(running ? QStringLiteral("启动") : QStringLiteral("停止"));
+    // Starting leaves the minutes list alone with the reminder off; stopping follows the box.
+    if (!running || m_task.reminder())
+        Combotishi->setEnabled(!running && m_task.reminder());
+    // The tray menu follows the task whichever way it was started or stopped.
+    mirrorTaskIntoMenu();
+}
+
+void Mian::mirrorTask()
+{
+    const std::optional<PowerAction> task = m_task.task();
+    Commandc2->setText(task ? TaskRules::taskName(*task) : TaskRules::noTaskCaption);
+    const QSignalBlocker blocker(Comborenwu);
+    Comborenwu->setCurrentIndex(Comborenwu->findText(task ? TaskRules::taskName(*task)
+                                                          : TaskRules::taskNames().constFirst()));
+}
+
+void Mian::mirrorReminder(bool on)
+{
+    const QSignalBlocker blocker(XPCheckBox2);
+    XPCheckBox2->setValue(on ? -1 : 0);
+    Combotishi->setEnabled(on);
+    if (m_loaded)
+        m_services.settings.iniwrite(SettingsKeys::tips.section, SettingsKeys::tips.key,
+                                     on ? QStringLiteral("1") : QStringLiteral("0"));
+}
+
+void Mian::mirrorTaskIntoMenu()
+{
+    RightmenuStart->setEnabled(!m_task.isRunning());
+    Rightmenustop->setEnabled(m_task.isRunning());
+}
+
+void Mian::XPCheckBox1_Click()
+{
+    const int value = XPCheckBox1->Value();
+    if (value != -1 && value != 0)
+        return;
+    for (QWidget *w : {static_cast<QWidget *>(Commanda5), static_cast<QWidget *>(Textsound),
+                       static_cast<QWidget *>(Commandopen)})
+        w->setEnabled(value == -1);
+    m_services.settings.iniwrite(SettingsKeys::sound.section, SettingsKeys::sound.key,
+                                 value == -1 ? QStringLiteral("1") : QStringLiteral("0"));
+}
+
+void Mian::XPCheckBox2_Click()
+{
+    const int value = XPCheckBox2->Value();
+    if (value == -1 || value == 0)
+        m_task.setReminder(value == -1);
+}
+
+void Mian::sysTimer_Timer()
+{
+    if (isVisible() && !isMinimized())
+        Commandc1->setText(longTimeString(m_services.clock.now().time()));
+}
+
+void Mian::onReminderDue()
+{
+    const QDateTime now = m_services.clock.now();
+    m_reminderMinute = now.addMSecs(-(now.time().second() * 1000 + now.time().msec()));
+    Commanda5_Click();
+}
+
+void Mian::Commanda5_Click()
+{
+    mci1->close();
+    mci1->open(Textsound->text());
+    mci1->play();
+}
+
+void Mian::Commandopen_Click()
+{
+    Dialog1->ShowOpen();
+    if (Dialog1->fileName().isEmpty())
+        return;
+    Textsound->setText(Dialog1->fileName());
+    m_services.settings.iniwrite(SettingsKeys::soundPath.section, SettingsKeys::soundPath.key,
+                                 Textsound->text());
+}
+
+void Mian::onSoundFailed(const QString &path, const QString &reason)
+{
+    qCWarning(lcSound).noquote() << "could not play" << path << "-" << reason;
+    // A silent reminder is worth telling, once per reminder minute rather than every tick.
+    if (!m_reminderMinute.isValid() || m_reminderMinute == m_reportedReminderMinute)
+        return;
+    m_reportedReminderMinute = m_reminderMinute;
+    reportProblem(QStringLiteral("提醒声音无法播放"),
+                  path.isEmpty() ? QStringLiteral("没有选择声音文件。")
+                                 : QStringLiteral("无法播放声音文件 %1（%2）").arg(path, reason));
+}
+
+void Mian::Commanda4_Click()
+{
+    AboutWindow about(m_services.urlOpener, this);
+    about.exec();
+}
+
+void Mian::Commanda3_Click()
+{
+    close();
+}
+
+void Mian::Rightmenuexit_Click()
+{
+    close();
+}
+
+void Mian::closeEvent(QCloseEvent *event)
+{
+    Form_Unload();
+    event->accept();
+}
+
+void Mian::Form_Unload()
+{
+    if (m_unloaded)
+        return;
+    m_unloaded = true;
+    // A running task ends unfired: its ticks go with the window.
+    m_task.stop();
+    followVisibility();
+    m_moduletray.traydel();
+    Q_EMIT unloaded();
+}
+
+void Mian::followVisibility()
+{
+    // Nothing to draw while hidden or minimised: the clock needs no ticks then.
+    const bool shown = isVisible() && !isMinimized() && !m_unloaded;
+    if (shown == m_clockShown)
+        return;
+    m_clockShown = shown;
+    m_services.seconds.want(this, shown);
+    // Back on screen: the time at once rather than at the next tick. The very first showing
+    // keeps the empty caption until the first tick.
+    if (shown && !Commandc1->text().isEmpty())
+        sysTimer_Timer();
+}
+
+void Mian::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange) {
+        Form_Resize();
+        followVisibility();
+    }
+}
+
+void Mian::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    Form_Resize();
+}
+
+void Mian::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    Form_Resize();
+    followVisibility();
+}
+
+void Mian::hideEvent(QHideEvent *event)
+{
+    QWidget::hideEvent(event);
+    followVisibility();
+}

@@ -1,0 +1,128 @@
+#include "taskmodel.h"
+
+#include "clock.h"
+#include "power/powercontrol.h"
+#include "secondtimer.h"
+#include "taskrules.h"
+
+#include <QLoggingCategory>
+
+Q_LOGGING_CATEGORY(lcTask, "quorvel.task")
+
+TaskModel::TaskModel(const Clock &clock, SecondTimer &seconds, PowerControl &power, QObject *parent)
+    : QObject(parent), m_clock(clock), m_seconds(seconds), m_power(power)
+{
+    connect(&m_seconds, &SecondTimer::timeout, this, [this] {
+        if (m_running)
+            TaskTimer_Timer();
+    });
+    connect(&m_power, &PowerControl::requestFinished, this, &TaskModel::onPowerFinished);
+}
+
+TaskModel::~TaskModel()
+{
+    m_seconds.want(this, false);
+}
+
+bool TaskModel::setTask(std::optional<PowerAction> task)
+{
+    if (m_running)
+        return false;
+    if (task != m_task) {
+        m_task = task;
+        Q_EMIT taskChanged();
+    }
+    return true;
+}
+
+bool TaskModel::setTasktime(QTime time)
+{
+    if (m_running)
+        return false;
+    time.setHMS(time.hour(), time.minute(), time.second());
+    if (time != m_tasktime) {
+        m_tasktime = time;
+        Q_EMIT tasktimeChanged(time);
+    }
+    return true;
+}
+
+void TaskModel::setReminder(bool on)
+{
+    if (on == m_reminder)
+        return;
+    m_reminder = on;
+    if (on)
+        setTipmins(0);
+    Q_EMIT reminderChanged(on);
+}
+
+void TaskModel::setTipmins(int minutes)
+{
+    if (minutes == m_tipmins)
+        return;
+    m_tipmins = minutes;
+    Q_EMIT tipminsChanged(minutes);
+}
+
+void TaskModel::start()
+{
+    if (m_running)
+        return;
+    m_running = true;
+    m_lastTick = m_clock.now();
+    m_seconds.want(this, true);
+    Q_EMIT runningChanged(true);
+}
+
+void TaskModel::stop()
+{
+    if (!m_running)
+        return;
+    m_running = false;
+    m_seconds.want(this, false);
+    Q_EMIT runningChanged(false);
+}
+
+std::optional<int> TaskModel::secondsLeft() const
+{
+    if (!m_running || m_reminder || !m_task)
+        return std::nullopt;
+    return TaskRules::secondsUntil(m_clock.now().time(), m_tasktime);
+}
+
+void TaskModel::TaskTimer_Timer()
+{
+    if (!m_running)
+        return;
+    const QDateTime now = m_clock.now();
+    const QDateTime previous = std::exchange(m_lastTick, now);
+
+    if (m_reminder) {
+        m_leftmins = TaskRules::minutesUntil(now.time(), m_tasktime);
+        if (m_tipmins != 0 && m_tipmins == *m_leftmins)
+            Q_EMIT reminderDue();
+        return;
+    }
+    if (!TaskRules::actionDue(previous.time(), now.time(), m_tasktime)) {
+        if (const std::optional<int> left = secondsLeft())
+            Q_EMIT secondsLeftChanged(*left);
+        return;
+    }
+    if (m_task)
+        m_power.request(*m_task);
+    else
+        qCInfo(lcTask) << "target time reached with no task chosen; nothing requested";
+    stop();
+    Q_EMIT fired();
+}
+
+void TaskModel::onPowerFinished(PowerAction action, bool ok, const QString &reason)
+{
+    if (ok) {
+        qCInfo(lcTask) << "requested" << powerActionName(action);
+        return;
+    }
+    qCWarning(lcTask).noquote() << "could not" << powerActionName(action) << "-" << reason;
+    Q_EMIT requestFailed(action, reason);
+}

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QString>
+
+// Every section and key of config.ini, named once.
+struct IniKey
+{
+    QString section;
+    QString key;
+};
+
+namespace SettingsKeys {
+inline const IniKey sound{QStringLiteral("sound"), QStringLiteral("ifsound")};
+inline const IniKey tips{QStringLiteral("Tips"), QStringLiteral("ifTips")};
+inline const IniKey soundPath{QStringLiteral("soundpath"), QStringLiteral("spath")};
+} // namespace SettingsKeys

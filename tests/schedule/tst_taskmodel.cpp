@@ -1,0 +1,215 @@
+// The task's rules, headless, with a clock the test sets.
+
+#include "fakes.h"
+#include "schedule/longtime.h"
+#include "schedule/secondtimer.h"
+#include "schedule/taskmodel.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+class TestTaskModel : public QObject
+{
+    Q_OBJECT
+
+    FakeClock clock;
+    FakePower power;
+    SecondTimer seconds{clock};
+
+    // Running since `start`, with the reminder off.
+    std::unique_ptr<TaskModel> running(QTime start, QTime target,
+                                       std::optional<PowerAction> task = PowerAction::PowerOff)
+    {
+        auto model = std::make_unique<TaskModel>(clock, seconds, power);
+        model->setTask(task);
+        model->setTasktime(target);
+        clock.set(start);
+        model->start();
+        return model;
+    }
+
+    void tickAt(TaskModel &model, QTime time, int daysLater = 0)
+    {
+        for (int i = 0; i < daysLater; ++i)
+            clock.nextDay();
+        clock.set(time);
+        model.TaskTimer_Timer();
+    }
+
+private Q_SLOTS:
+    void init() { power.requests.clear(), power.failure.clear(); }
+
+    void actionFiresOnceItsSecondIsReached_data()
+    {
+        QTest::addColumn<QTime>("start");
+        QTest::addColumn<QTime>("target");
+        QTest::addColumn<QList<QTime>>("ticks"); // a tick earlier than the one before is a day on
+        QTest::addColumn<int>("firesAt");        // index into ticks, or -1
+
+        const QTime t(14, 30, 0);
+        QTest::newRow("at its second")
+            << t.addSecs(-2) << t << QList{t.addSecs(-1), t, t.addSecs(1)} << 1;
+        QTest::newRow("late tick") << t.addSecs(-2) << t << QList{t.addSecs(-1), t.addSecs(1)} << 1;
+        QTest::newRow("59 s late")
+            << t.addSecs(-2) << t << QList{t.addSecs(-1), t.addSecs(59)} << 1;
+        QTest::newRow("a minute late waits a day")
+            << t.addSecs(-2) << t << QList{t.addSecs(-1), t.addSecs(60), t} << 2;
+        QTest::newRow("across midnight")
+            << QTime(23, 59, 58) << QTime(0, 0) << QList{QTime(23, 59, 59), QTime(0, 0)} << 1;
+        QTest::newRow("earlier than the start: next day")
+            << t.addSecs(1800) << t << QList{t.addSecs(1801), t.addSecs(-1), t} << 2;
+        QTest::newRow("started within its second: next day")
+            << t << t << QList{t.addSecs(1), t.addSecs(-1), t} << 2;
+    }
+    void actionFiresOnceItsSecondIsReached()
+    {
+        QFETCH(QTime, start);
+        QFETCH(QTime, target);
+        QFETCH(QList<QTime>, ticks);
+        QFETCH(int, firesAt);
+        auto model = running(start, target);
+        QSignalSpy fired(model.get(), &TaskModel::fired);
+        QTime previous = start;
+        for (int i = 0; i < ticks.size(); ++i) {
+            tickAt(*model, ticks[i], ticks[i] < previous ? 1 : 0);
+            previous = ticks[i];
+            const bool due = firesAt >= 0 && i >= firesAt;
+            QCOMPARE(fired.size(), due ? 1 : 0);
+            QCOMPARE(power.requests, due ? QList{PowerAction::PowerOff} : QList<PowerAction>{});
+            QCOMPARE(model->isRunning(), !due);
+        }
+    }
+
+    void noTaskAsksForNothingYetEndsTheTask()
+    {
+        auto model = running(QTime(9, 0), QTime(9, 0, 1), std::nullopt);
+        QSignalSpy fired(model.get(), &TaskModel::fired);
+        tickAt(*model, QTime(9, 0, 1));
+        QCOMPARE(fired.size(), 1);
+        QVERIFY(power.requests.isEmpty());
+        QVERIFY(!model->isRunning());
+    }
+
+    void refusedRequestIsReportedAndTheTaskStillEnds()
+    {
+        power.failure = QStringLiteral("not allowed");
+        auto model = running(QTime(9, 0), QTime(9, 0, 1), PowerAction::Reboot);
+        QSignalSpy failed(model.get(), &TaskModel::requestFailed);
+        tickAt(*model, QTime(9, 0, 1));
+        QCOMPARE(failed.size(), 1);
+        QCOMPARE(failed[0][0].value<PowerAction>(), PowerAction::Reboot);
+        QCOMPARE(failed[0][1].toString(), power.failure);
+        QVERIFY(!model->isRunning());
+    }
+
+    void reminderPlaysThroughItsMinute_data()
+    {
+        QTest::addColumn<QTime>("target");
+        QTest::addColumn<int>("minutes");
+        QTest::addColumn<QTime>("tick");
+        QTest::addColumn<bool>("plays");
+
+        const QTime t(14, 30, 0);
+        QTest::newRow("minute begins") << t << 5 << QTime(14, 25, 0) << true;
+        QTest::newRow("minute ends") << t << 5 << QTime(14, 25, 59) << true;
+        QTest::newRow("second before") << t << 5 << QTime(14, 24, 59) << false;
+        QTest::newRow("minute after") << t << 5 << QTime(14, 26, 0) << false;
+        QTest::newRow("an hour before") << t << 60 << QTime(13, 30, 30) << true;
+        QTest::newRow("at the target") << t << 5 << t << false;
+        QTest::newRow("before midnight, target after")
+            << QTime(0, 3) << 5 << QTime(23, 58, 30) << true;
+        QTest::newRow("no minutes chosen") << t << 0 << QTime(14, 30, 0) << false;
+    }
+    void reminderPlaysThroughItsMinute()
+    {
+        QFETCH(QTime, target);
+        QFETCH(int, minutes);
+        QFETCH(QTime, tick);
+        QFETCH(bool, plays);
+        auto model = running(QTime(12, 0), target);
+        model->setReminder(true);
+        model->setTipmins(minutes);
+        QSignalSpy due(model.get(), &TaskModel::reminderDue);
+        tickAt(*model, tick);
+        QCOMPARE(due.size(), plays ? 1 : 0);
+        QVERIFY(model->isRunning());
+        QVERIFY(power.requests.isEmpty());
+    }
+
+    void reminderSwitchTakesEffectAtTheNextTick()
+    {
+        const QTime t(14, 30, 0);
+        auto model = running(t.addSecs(-10), t);
+        model->setReminder(true);
+        tickAt(*model, t.addSecs(-1));
+        model->setReminder(false);
+        tickAt(*model, t);
+        QCOMPARE(power.requests, QList{PowerAction::PowerOff});
+    }
+
+    void turningTheReminderOnClearsItsMinutes()
+    {
+        TaskModel model(clock, seconds, power);
+        model.setTipmins(10);
+        QSignalSpy minutes(&model, &TaskModel::tipminsChanged);
+        model.setReminder(true);
+        QCOMPARE(model.tipmins(), 0);
+        QCOMPARE(minutes.size(), 1);
+        model.setTipmins(5);
+        model.setReminder(false);
+        QCOMPARE(model.tipmins(), 5);
+    }
+
+    void taskAndTimeAreFixedWhileRunning()
+    {
+        auto model = running(QTime(8, 0), QTime(9, 0));
+        QVERIFY(!model->setTask(PowerAction::Logoff));
+        QVERIFY(!model->setTasktime(QTime(10, 0)));
+        QCOMPARE(model->task(), PowerAction::PowerOff);
+        QCOMPARE(model->tasktime(), QTime(9, 0));
+        model->stop();
+        QVERIFY(model->setTasktime(QTime(10, 0)));
+    }
+
+    void secondsLeftCountDownWhileAnActionIsPending()
+    {
+        auto model = running(QTime(14, 28, 0, 700), QTime(14, 30));
+        QCOMPARE(model->secondsLeft(), 120);
+        QSignalSpy left(model.get(), &TaskModel::secondsLeftChanged);
+        tickAt(*model, QTime(14, 29, 0, 3));
+        QCOMPARE(left.size(), 1);
+        QCOMPARE(left[0][0].toInt(), 60);
+        model->setReminder(true);
+        QCOMPARE(model->secondsLeft(), std::nullopt);
+    }
+
+    void secondTimerRunsWhileAnyoneWantsIt()
+    {
+        QObject a, b;
+        seconds.want(&a, true);
+        seconds.want(&b, true);
+        seconds.want(&a, false);
+        QVERIFY(seconds.isActive());
+        seconds.want(&b, false);
+        QVERIFY(!seconds.isActive());
+        QCOMPARE(SecondTimer::delayToNextSecond(998), 4);
+    }
+
+    void longTimeCarriesSecondsInEveryLocale_data()
+    {
+        QTest::addColumn<QLocale>("locale");
+        for (const char *name : {"C", "zh_CN", "en_US", "de_DE", "ar_EG", "ko_KR"})
+            QTest::newRow(name) << QLocale(QLatin1String(name));
+    }
+    void longTimeCarriesSecondsInEveryLocale()
+    {
+        QFETCH(QLocale, locale);
+        const QTime time(21, 7, 9);
+        const QString text = longTimeString(time, locale);
+        QCOMPARE(locale.toTime(text, longTimeFormat(locale)), time);
+        QVERIFY(longTimeString(time.addSecs(1), locale) != text);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestTaskModel)
+#include "tst_taskmodel.moc"
