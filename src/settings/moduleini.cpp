@@ -79,7 +79,8 @@ Moduleini::Moduleini(QString programDir, QString userConfigDir)
 QString Moduleini::settingsPath() const
 {
     const QString portable = m_programDir + fileName;
-    if (m_userConfigDir.isEmpty() || canSaveAt(portable))
+    const bool installed = QFileInfo(m_programDir).fileName() == QLatin1String("bin");
+    if (m_userConfigDir.isEmpty() || (!installed && canSaveAt(portable)))
         return portable;
     return m_userConfigDir + fileName;
 }

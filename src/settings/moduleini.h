@@ -4,12 +4,15 @@
 
 // The three settings routines over config.ini (the file format is IniDocument's).
 //
-// Which file: config.ini in the program's directory whenever the folder it would be saved into
-// is writable (the program's directory, or for a symbolic link the folder of the file it points
-// to); otherwise config.ini in the per-user directory. The two files are never merged, so in a
-// read-only program directory a config.ini found there is not read. A read-only config.ini in
-// a writable directory is still the one used: it is read, and writes to it fail. The path is
-// worked out afresh at every access (see settingsPath()).
+// Which file: a copy unpacked into a folder of its own keeps config.ini beside it whenever the
+// folder it would be saved into is writable (the program's directory, or for a symbolic link the
+// folder of the file it points to). An installed copy, one that runs from a directory named
+// "bin" (/usr/bin, /usr/local/bin, ~/.local/bin), and a copy in a folder it cannot write keep
+// config.ini in the per-user directory: nothing is ever written beside an installed binary, not
+// even by root, for whom /usr/bin is writable. The two files are never merged, so in a read-only
+// program directory a config.ini found there is not read. A read-only config.ini in a writable
+// directory is still the one used: it is read, and writes to it fail. The path is worked out
+// afresh at every access (see settingsPath()).
 //
 // Reading never creates or changes a file. Only the first MiB of a larger file is read, and
 // anything that cannot be read (missing, unreadable, not a regular file) reads as missing.
