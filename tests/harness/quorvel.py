@@ -1,0 +1,156 @@
+"""The real program on a Desktop, driven as a user would: through the accessibility interface,
+the mouse and the keyboard."""
+
+import datetime
+import os
+import unittest
+
+from .desktop import ARTIFACTS, Desktop, wait_for
+
+pyatspi = None
+
+
+class Journey(unittest.TestCase):
+    """A test class whose cases share one desktop and a private copy of the program (so that
+    its config.ini is its own). Set `desktop_options` in the subclass."""
+
+    desktop_options = {}
+
+    @classmethod
+    def setUpClass(cls):
+        cls.desktop = Desktop(**cls.desktop_options).__enter__()
+        cls.addClassCleanup(cls.desktop.__exit__)
+        folder = os.path.join(cls.desktop.tmp, "program")
+        os.makedirs(folder)
+        cls.binary = os.path.join(folder, "quorvel")
+        shutil_copy(os.environ["QUORVEL_BINARY"], cls.binary)
+        if cls.desktop.want_atspi:
+            connect_atspi()
+
+    def start(self, argv=(), env=None, name=None):
+        """The program, stopped when the case ends."""
+        proc = self.desktop.spawn(name or self.id().rsplit(".", 1)[1],
+                                  [self.binary, *argv], env=env)
+        self.addCleanup(self.desktop.stop, proc)
+        return proc
+
+    def screenshot(self, name, wid="root"):
+        return self.desktop.screenshot(f"{self.id().rsplit('.', 1)[1]}-{name}.png", wid)
+
+
+def connect_atspi():
+    """Connects to the accessibility bus of the desktop named in os.environ."""
+    global pyatspi
+    import pyatspi as module  # connects at import
+    pyatspi = module
+    # A Qt program registers with the registry synchronously at start-up: start it now.
+    wait_for(lambda: pyatspi.Registry.getDesktop(0) is not None, "the registry")
+
+
+def shutil_copy(source, target):
+    with open(source, "rb") as src, open(target, "wb") as dst:
+        dst.write(src.read())
+    os.chmod(target, 0o755)
+
+
+def walk(node):
+    yield node
+    for i in range(node.childCount):
+        child = node.getChildAtIndex(i)
+        if child is not None:
+            yield from walk(child)
+
+
+def find(root, role, name=None, predicate=None, timeout=10):
+    def look():
+        for node in walk(root):
+            try:
+                if node.getRoleName() == role and name in (None, node.name) and (
+                        predicate is None or predicate(node)):
+                    return node
+            except Exception:  # a node that went away while walking
+                continue
+    return wait_for(look, f"{role} {name!r}", timeout)
+
+
+def application(pid, timeout=20):
+    def look():
+        for app in pyatspi.Registry.getDesktop(0):
+            try:
+                if app is not None and app.get_process_id() == pid:
+                    return app
+            except Exception:
+                continue
+    return wait_for(look, "the program on the accessibility bus", timeout)
+
+
+def press(node):
+    action = node.queryAction()
+    names = [action.getName(i) for i in range(action.nActions)]
+    action.doAction(next(i for i, n in enumerate(names) if n.lower() in ("press", "toggle")))
+
+
+def enabled(node):
+    return node.getState().contains(pyatspi.STATE_ENABLED)
+
+
+def checked(node):
+    return node.getState().contains(pyatspi.STATE_CHECKED)
+
+
+class Window:
+    """The main window of one running copy."""
+
+    def __init__(self, desktop, proc):
+        self.desktop, self.proc = desktop, proc
+        self.wid = wait_for(lambda: desktop.windows("^Quorvel$"), "the main window", 20)[0]
+        self.app = application(proc.pid)
+
+    def button(self, caption):
+        return find(self.app, "push button", caption)
+
+    def press(self, caption):
+        press(self.button(caption))
+
+    def check_box(self, caption):
+        return find(self.app, "check box", caption)
+
+    def field(self, description):
+        """A status field by what it shows: 系统时间, 任务状态 or 定时状态."""
+        return find(self.app, "push button", predicate=lambda n: n.description == description)
+
+    def run_state(self):
+        return self.field("定时状态").name
+
+    def click(self, node):
+        box = node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+        self.desktop.x("xdotool", "mousemove", box.x + box.width // 2, box.y + box.height // 2,
+                       "click", 1)
+
+    def choose(self, list_name, entry):
+        """Picks an entry of a drop-down list with the mouse, as a user would."""
+        combo = find(self.app, "combo box", list_name)
+        self.click(combo)
+        item = find(combo, "list item", entry)
+        wait_for(lambda: item.getState().contains(pyatspi.STATE_SHOWING) and item.queryComponent()
+                 .getExtents(pyatspi.DESKTOP_COORDS).height > 0, "the list to open")
+        self.click(item)
+        wait_for(lambda: combo.name == entry, f"{entry!r} chosen")
+
+    def set_time(self, when):
+        picker = find(self.app, "spin button", "时间")
+        picker.queryEditableText().setTextContents(when.strftime("%H:%M:%S"))
+        wait_for(lambda: picker.queryText().getText(0, -1) == when.strftime("%H:%M:%S"),
+                 "the picker to take the time")
+
+    def hidden(self):
+        return self.desktop.wm_state(self.wid) is None
+
+    def shown(self):
+        return self.desktop.wm_state(self.wid) == "Normal"
+
+
+def target_in(seconds):
+    """A time of day that many whole seconds ahead, and the instant its second begins."""
+    start = datetime.datetime.now().replace(microsecond=0) + datetime.timedelta(seconds=seconds)
+    return start, start.timestamp()
