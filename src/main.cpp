@@ -7,12 +7,15 @@
 #include "app/ui/mian.h"
 #include "app/version.h"
 #include "power/powercontrol.h"
+#include "power/sleepguard.h"
+#include "schedule/actionwarning.h"
 #include "schedule/clock.h"
 #include "schedule/secondtimer.h"
 #include "schedule/taskmodel.h"
 #include "settings/moduleini.h"
 #include "sound/soundoutput.h"
 #include "sound/ui/filechooser.h"
+#include "tray/notifier.h"
 #include "tray/ui/qttraybackend.h"
 
 #include <QApplication>
@@ -57,6 +60,17 @@ int Main(QApplication &app)
 
     CaretBlink caret;
     Mian mian({task, seconds, clock, *sound, tray, fileChooser, urlOpener, settings});
+
+    const std::unique_ptr<Notifier> notifier = createNotifier();
+    ActionWarning warning(task, *notifier, settings);
+    QObject::connect(&warning, &ActionWarning::balloon, &mian, &Mian::balloon);
+    const std::unique_ptr<SleepGuard> sleepGuard = createSleepGuard();
+    QObject::connect(&task, &TaskModel::runningChanged, sleepGuard.get(), &SleepGuard::hold);
+    QObject::connect(sleepGuard.get(), &SleepGuard::resumed, &task, [&] {
+        // Straight after waking: what passed meanwhile is told now, not at the next tick.
+        seconds.realign();
+        task.TaskTimer_Timer();
+    });
     // Hiding to the tray closes no window; the program ends when the window is unloaded.
     app.setQuitOnLastWindowClosed(false);
     QObject::connect(&mian, &Mian::unloaded, &app, &QCoreApplication::quit, Qt::QueuedConnection);

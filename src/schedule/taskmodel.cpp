@@ -97,14 +97,29 @@ void TaskModel::TaskTimer_Timer()
         return;
     const QDateTime now = m_clock.now();
     const QDateTime previous = std::exchange(m_lastTick, now);
+    constexpr int day = 24 * 60 * 60;
+    const auto passed = [&](QTime time) {
+        return previous.secsTo(now) >= day
+                   ? std::optional<int>(day)
+                   : TaskRules::secondsSincePassed(previous.time(), now.time(), time);
+    };
 
     if (m_reminder) {
         m_leftmins = TaskRules::minutesUntil(now.time(), m_tasktime);
-        if (m_tipmins != 0 && m_tipmins == *m_leftmins)
+        if (m_tipmins != 0 && m_tipmins == *m_leftmins) {
             Q_EMIT reminderDue();
+        } else if (m_tipmins != 0) {
+            const QTime before = m_tasktime.addSecs(-60 * m_tipmins);
+            const QTime minute(before.hour(), before.minute());
+            if (passed(minute).value_or(0) >= 60)
+                Q_EMIT missed(minute, true);
+        }
         return;
     }
-    if (!TaskRules::actionDue(previous.time(), now.time(), m_tasktime)) {
+    const std::optional<int> since = passed(m_tasktime);
+    if (!since || *since >= TaskRules::firingWindowSeconds) {
+        if (since)
+            Q_EMIT missed(m_tasktime, false);
         if (const std::optional<int> left = secondsLeft())
             Q_EMIT secondsLeftChanged(*left);
         return;

@@ -67,6 +67,9 @@ Q_SIGNALS:
     void requestFailed(PowerAction action, const QString &reason);
     // Every tick while a power action is pending.
     void secondsLeftChanged(int seconds);
+    // The target (or the reminder's minute) passed unseen, as while the machine slept; the task
+    // waits for the same time tomorrow.
+    void missed(QTime when, bool reminder);
 
 private:
     void onPowerFinished(PowerAction action, bool ok, const QString &reason);

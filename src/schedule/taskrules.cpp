@@ -71,10 +71,12 @@ int secondsUntil(QTime now, QTime target)
     return secondsSince(now, target);
 }
 
-bool actionDue(QTime previousTick, QTime now, QTime target)
+std::optional<int> secondsSincePassed(QTime previousTick, QTime now, QTime time)
 {
-    const int sinceNow = secondsSince(target, now);
-    return sinceNow < firingWindowSeconds && secondsSince(target, previousTick) > sinceNow;
+    const int sinceNow = secondsSince(time, now);
+    if (secondsSince(time, previousTick) > sinceNow)
+        return sinceNow;
+    return std::nullopt;
 }
 
 } // namespace TaskRules

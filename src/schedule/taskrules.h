@@ -29,10 +29,10 @@ int minutesUntil(QTime now, QTime target);
 // Whole seconds from now's second to the target's, forward round the circle (0..86399).
 int secondsUntil(QTime now, QTime target);
 
-// True when the target second has been reached since the previous tick: the target lies in
-// (previous, now] on the 24-hour circle and passed less than a minute ago. A late tick still
-// fires; a target slept through or jumped over by more than a minute waits for the next day.
-bool actionDue(QTime previousTick, QTime now, QTime target);
+// Seconds since `time` of day was passed, when it lies in (previous, now] on the 24-hour
+// circle: a tick within a minute of it still acts (a late tick), one later has missed it (the
+// machine slept, the clock jumped) and it waits for the next day.
+std::optional<int> secondsSincePassed(QTime previousTick, QTime now, QTime time);
 
 inline constexpr int firingWindowSeconds = 60;
 

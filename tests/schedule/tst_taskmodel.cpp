@@ -80,6 +80,41 @@ private Q_SLOTS:
         }
     }
 
+    void whatPassedUnseenIsTold_data()
+    {
+        QTest::addColumn<int>("reminder"); // minutes, 0 for the power action
+        QTest::addColumn<QTime>("wake");
+        QTest::addColumn<int>("daysLater");
+        QTest::addColumn<QTime>("missed"); // invalid: nothing missed
+
+        QTest::newRow("action slept through") << 0 << QTime(14, 40) << 0 << QTime(14, 30);
+        QTest::newRow("a day slept through") << 0 << QTime(14, 10) << 1 << QTime(14, 30);
+        QTest::newRow("woke within the minute") << 0 << QTime(14, 30, 59) << 0 << QTime();
+        QTest::newRow("woke before") << 0 << QTime(14, 29) << 0 << QTime();
+        QTest::newRow("reminder slept through") << 5 << QTime(14, 26) << 0 << QTime(14, 25);
+        QTest::newRow("woke in the reminder's minute") << 5 << QTime(14, 25, 30) << 0 << QTime();
+    }
+    void whatPassedUnseenIsTold()
+    {
+        QFETCH(int, reminder);
+        QFETCH(QTime, wake);
+        QFETCH(int, daysLater);
+        QFETCH(QTime, missed);
+        auto model = running(QTime(14, 0), QTime(14, 30));
+        model->setReminder(reminder != 0);
+        model->setTipmins(reminder);
+        QSignalSpy told(model.get(), &TaskModel::missed);
+        tickAt(*model, QTime(14, 0, 1));
+        tickAt(*model, wake, daysLater);
+        QCOMPARE(told.size(), missed.isValid() ? 1 : 0);
+        if (missed.isValid()) {
+            QCOMPARE(told[0][0].toTime(), missed);
+            QCOMPARE(told[0][1].toBool(), reminder != 0);
+            QVERIFY(model->isRunning());
+            QVERIFY(power.requests.isEmpty());
+        }
+    }
+
     void noTaskAsksForNothingYetEndsTheTask()
     {
         auto model = running(QTime(9, 0), QTime(9, 0, 1), std::nullopt);

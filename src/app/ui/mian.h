@@ -98,6 +98,9 @@ public:
     void Form_MouseMove(int message);
     void Form_Unload();
 
+    // A message for the user in a tray balloon, where there is a notification area.
+    void balloon(const QString &text);
+
     bool intray() const { return m_intray; }
     const Moduletray &moduletray() const { return m_moduletray; }
     QMenu *rightmenu() const { return Rightmenu; }

@@ -82,7 +82,13 @@ void Mian::onTrayAvailabilityChanged(bool available)
 
 void Mian::reportProblem(const QString &title, const QString &text)
 {
-    m_moduletray.traytip(text, title, NotifyIconData::NIIF_WARNING);
+    if (m_services.tray.isAvailable())
+        m_moduletray.traytip(text, title, NotifyIconData::NIIF_WARNING);
+}
+
+void Mian::balloon(const QString &text)
+{
+    reportProblem(QStringLiteral("Quorvel"), text);
 }
 
 void Mian::onTrayActivated(int reason)

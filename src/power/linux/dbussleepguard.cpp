@@ -1,0 +1,174 @@
+#include "dbussleepguard.h"
+
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QLoggingCategory>
+
+Q_LOGGING_CATEGORY(lcSleep, "quorvel.sleep")
+
+// What each desktop's automatic suspend honours, and why each call is chosen:
+// - GNOME: gnome-settings-daemon suspends on idle unless gnome-session's InhibitedActions has
+//   the suspend flag (4). Flag 8 (idle) would also stop the screen from dimming, blanking and
+//   locking, so only 4 is taken. gnome-session passes it on to logind as a "sleep" lock, which
+//   logind does not apply to the user's own suspend requests (a weak lock in newer versions).
+// - KDE Plasma: PowerDevil's org.freedesktop.PowerManagement.Inhibit maps to "do not interrupt
+//   the session", which only its automatic suspend honours; screen dimming and locking follow
+//   another policy, and suspends the user asks for bypass every policy. (A logind "idle" lock
+//   would also stop the screen from dimming there.)
+// - Xfce: xfce4-power-manager's only hold, the same org.freedesktop.PowerManagement.Inhibit,
+//   also stops the screen from blanking and locking and makes the sleep key ask first, so it is
+//   not taken: Xfce, like any other desktop, gets logind's "idle" lock, which holds off logind's
+//   own IdleAction and never blocks a suspend. A task slept through is then reported on wake-up.
+// Every hold ends with our bus connection (the desktops drop a departed client's holds) or with
+// the lock's file descriptor, so none outlives the process.
+
+namespace {
+const QString gnomeService = QStringLiteral("org.gnome.SessionManager");
+const QString kdePolicyAgent = QStringLiteral("org.kde.Solid.PowerManagement");
+const QString fdoService = QStringLiteral("org.freedesktop.PowerManagement");
+const QString fdoInhibitPath = QStringLiteral("/org/freedesktop/PowerManagement/Inhibit");
+const QString fdoInhibit = QStringLiteral("org.freedesktop.PowerManagement.Inhibit");
+const QString logindService = QStringLiteral("org.freedesktop.login1");
+const QString logindPath = QStringLiteral("/org/freedesktop/login1");
+const QString logindManager = QStringLiteral("org.freedesktop.login1.Manager");
+const QString why = QStringLiteral("A scheduled task is waiting for its time");
+constexpr int timeoutMs = 10'000;
+constexpr uint gnomeInhibitSuspend = 4;
+
+QDBusMessage gnomeCall(const QString &method, const QVariantList &arguments)
+{
+    QDBusMessage m = QDBusMessage::createMethodCall(gnomeService, QStringLiteral("/org/gnome/SessionManager"),
+                                                    gnomeService, method);
+    m.setArguments(arguments);
+    return m;
+}
+
+QDBusMessage fdoCall(const QString &method, const QVariantList &arguments)
+{
+    QDBusMessage m = QDBusMessage::createMethodCall(fdoService, fdoInhibitPath, fdoInhibit, method);
+    m.setArguments(arguments);
+    return m;
+}
+} // namespace
+
+DBusSleepGuard::DBusSleepGuard(const QDBusConnection &sessionBus,
+                               const QDBusConnection &systemBus, QObject *parent)
+    : SleepGuard(parent), m_session(sessionBus), m_system(systemBus)
+{
+    // Any sender: naming the service would make Qt look its owner up synchronously.
+    m_system.connect(QString(), logindPath, logindManager, QStringLiteral("PrepareForSleep"),
+                     this, SLOT(onPrepareForSleep(bool)));
+}
+
+DBusSleepGuard::~DBusSleepGuard()
+{
+    m_wanted = false;
+    release();
+}
+
+void DBusSleepGuard::hold(bool on)
+{
+    m_wanted = on;
+    if (m_pending)
+        return; // the answer on its way takes the latest wish into account
+    if (!on) {
+        release();
+    } else if (m_way == Way::None) {
+        m_pending = true;
+        send(m_session,
+             QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"),
+                                            QStringLiteral("/org/freedesktop/DBus"),
+                                            QStringLiteral("org.freedesktop.DBus"),
+                                            QStringLiteral("ListNames")),
+             [this](const QDBusMessage &reply) {
+                 take(reply.arguments().value(0).toStringList());
+             });
+    }
+}
+
+void DBusSleepGuard::take(const QStringList &sessionNames)
+{
+    const auto held = [this](Way way) {
+        m_pending = false;
+        m_way = way;
+        qCInfo(lcSleep) << "holding off automatic suspend";
+        if (!m_wanted)
+            release();
+    };
+    if (sessionNames.contains(kdePolicyAgent) && sessionNames.contains(fdoService)) {
+        send(m_session, fdoCall(QStringLiteral("Inhibit"), {QStringLiteral("Quorvel"), why}),
+             [this, held](const QDBusMessage &reply) {
+                 m_cookie = reply.arguments().value(0).toUInt();
+                 held(Way::Kde);
+             });
+    } else if (sessionNames.contains(gnomeService)) {
+        send(m_session,
+             gnomeCall(QStringLiteral("Inhibit"),
+                       {QStringLiteral("quorvel"), 0u, why, gnomeInhibitSuspend}),
+             [this, held](const QDBusMessage &reply) {
+                 m_cookie = reply.arguments().value(0).toUInt();
+                 held(Way::Gnome);
+             });
+    } else {
+        QDBusMessage inhibit = QDBusMessage::createMethodCall(logindService, logindPath,
+                                                              logindManager, QStringLiteral("Inhibit"));
+        inhibit.setArguments({QStringLiteral("idle"), QStringLiteral("Quorvel"), why,
+                              QStringLiteral("block")});
+        send(m_system, inhibit, [this, held](const QDBusMessage &reply) {
+            m_lock = reply.arguments().value(0).value<QDBusUnixFileDescriptor>();
+            held(Way::Logind);
+        });
+    }
+}
+
+void DBusSleepGuard::release()
+{
+    switch (std::exchange(m_way, Way::None)) {
+    case Way::None:
+        return;
+    case Way::Gnome:
+        send(m_session, gnomeCall(QStringLiteral("Uninhibit"), {m_cookie}), {});
+        break;
+    case Way::Kde:
+        send(m_session, fdoCall(QStringLiteral("UnInhibit"), {m_cookie}), {});
+        break;
+    case Way::Logind:
+        m_lock = QDBusUnixFileDescriptor(); // closing our end ends the lock
+        break;
+    }
+    qCInfo(lcSleep) << "automatic suspend no longer held off";
+}
+
+void DBusSleepGuard::send(const QDBusConnection &bus, const QDBusMessage &message,
+                          const std::function<void(const QDBusMessage &)> &onReply)
+{
+    if (!bus.isConnected()) {
+        qCWarning(lcSleep) << "cannot hold off automatic suspend: bus not connected";
+        m_pending = false;
+        return;
+    }
+    auto *watcher = new QDBusPendingCallWatcher(bus.asyncCall(message, timeoutMs), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this,
+            [this, onReply, member = message.member()](QDBusPendingCallWatcher *finished) {
+                finished->deleteLater();
+                if (finished->isError()) {
+                    // The task goes on all the same; only the hold is missing.
+                    qCWarning(lcSleep).noquote() << member << "failed:" << finished->error().message();
+                    m_pending = false;
+                } else if (onReply) {
+                    onReply(finished->reply());
+                }
+            });
+}
+
+void DBusSleepGuard::onPrepareForSleep(bool suspending)
+{
+    if (!suspending)
+        Q_EMIT resumed();
+}
+
+std::unique_ptr<SleepGuard> createSleepGuard(QObject *parent)
+{
+    return std::make_unique<DBusSleepGuard>(QDBusConnection::sessionBus(),
+                                            QDBusConnection::systemBus(), parent);
+}

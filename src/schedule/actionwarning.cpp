@@ -1,0 +1,76 @@
+#include "actionwarning.h"
+
+#include "schedule/longtime.h"
+#include "schedule/taskmodel.h"
+#include "schedule/taskrules.h"
+#include "settings/moduleini.h"
+#include "settings/settingskeys.h"
+#include "tray/notifier.h"
+
+#include <QLoggingCategory>
+
+Q_LOGGING_CATEGORY(lcWarning, "quorvel.warning")
+
+ActionWarning::ActionWarning(TaskModel &task, Notifier &notifier, const Moduleini &settings,
+                             QObject *parent)
+    : QObject(parent), m_task(task), m_notifier(notifier), m_settings(settings)
+{
+    connect(&task, &TaskModel::runningChanged, this, [this](bool running) {
+        if (running) {
+            const IniKey &key = SettingsKeys::warningSeconds;
+            m_lead = leadFrom(m_settings.iniread(key.section, key.key, m_settings.settingsPath()));
+        }
+        follow();
+    });
+    connect(&task, &TaskModel::secondsLeftChanged, this, &ActionWarning::follow);
+    connect(&task, &TaskModel::reminderChanged, this, &ActionWarning::follow);
+    connect(&task, &TaskModel::missed, this, &ActionWarning::onMissed);
+    connect(&notifier, &Notifier::stopRequested, &task, &TaskModel::stop);
+    connect(&notifier, &Notifier::notShown, this, &ActionWarning::balloon);
+}
+
+int ActionWarning::leadFrom(const QString &stored)
+{
+    bool ok = false;
+    const int seconds = stored.trimmed().toInt(&ok);
+    return ok && seconds >= 0 && seconds <= 3600 ? seconds : 60;
+}
+
+void ActionWarning::follow()
+{
+    const std::optional<int> left = m_task.secondsLeft();
+    // A target that is due now, or was just missed, waits a day: nothing imminent then.
+    const bool imminent = left && *left > 0 && *left <= m_lead;
+    if (!imminent) {
+        withdraw();
+        return;
+    }
+    if (m_warned)
+        return;
+    m_warned = true;
+    const QString text =
+        QStringLiteral("将在 %1 秒后%2").arg(*left).arg(TaskRules::taskName(*m_task.task()));
+    qCInfo(lcWarning).noquote() << text;
+    m_notifier.show(text, Notifier::Kind::Warning);
+}
+
+void ActionWarning::withdraw()
+{
+    if (!m_warned)
+        return;
+    m_warned = false;
+    m_notifier.withdraw();
+}
+
+void ActionWarning::onMissed(QTime when, bool reminder)
+{
+    const std::optional<PowerAction> task = m_task.task();
+    const QString what = reminder ? QStringLiteral("提醒")
+                         : task   ? TaskRules::taskName(*task)
+                                  : QStringLiteral("定时任务");
+    const QString text =
+        QStringLiteral("错过了 %1 的%2，已改为明天同一时间。").arg(longTimeString(when), what);
+    qCInfo(lcWarning).noquote() << text;
+    m_warned = false;
+    m_notifier.show(text, Notifier::Kind::Notice);
+}

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QObject>
+#include <QTime>
+
+class Moduleini;
+class Notifier;
+class TaskModel;
+
+// Tells the user, through a desktop notification, some seconds before a running task asks for
+// its power action, and lets the notification's "停止" stop the task as the stop button does.
+// Also tells of a target that passed unseen. Nothing here ever delays the power request.
+class ActionWarning : public QObject
+{
+    Q_OBJECT
+
+public:
+    ActionWarning(TaskModel &task, Notifier &notifier, const Moduleini &settings,
+                  QObject *parent = nullptr);
+
+    // The warning's lead from config.ini's [warning] seconds: 60 unless it holds a whole
+    // number from 0 (no warning) to 3600.
+    static int leadFrom(const QString &stored);
+
+Q_SIGNALS:
+    // No notification could carry the text: show it in a tray balloon instead.
+    void balloon(const QString &text);
+
+private:
+    void follow();
+    void onMissed(QTime when, bool reminder);
+    void withdraw();
+
+    TaskModel &m_task;
+    Notifier &m_notifier;
+    const Moduleini &m_settings;
+    int m_lead = 60;
+    bool m_warned = false;
+};
