@@ -1,8 +1,11 @@
-// The program: refuses a second copy, otherwise wires the real backends to the task model and
-// the main window and runs until the window is unloaded.
+// The program: hands a command line over to a running copy, or refuses a second copy, or wires
+// the real backends to the task model and the main window and runs until the window unloads.
 
 #include "about/ui/urlopener.h"
+#include "app/command.h"
 #include "app/instanceguard.h"
+#include "app/localchannel.h"
+#include "app/remotecontrol.h"
 #include "app/ui/caretblink.h"
 #include "app/ui/mian.h"
 #include "app/version.h"
@@ -24,24 +27,41 @@
 #include <QMessageBox>
 #include <QStandardPaths>
 
+#include <cstdio>
+
 Q_LOGGING_CATEGORY(lcStartup, "quorvel.startup")
 
 namespace {
 
-int Main(QApplication &app)
+enum Exit { Ok = 0, Refused = 1, Usage = 2, NotRunning = 3, NoAnswer = 4 };
+constexpr int answerTimeoutMs = 3000;
+
+void print(std::FILE *stream, const QString &text)
 {
-    const QString runtimeDir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    QDir().mkpath(runtimeDir);
-    const std::unique_ptr<InstanceGuard> guard = createInstanceGuard(
-        InstanceGuard::lockPathFor(QCoreApplication::applicationFilePath(), runtimeDir));
+    std::fputs(qPrintable(text + u'\n'), stream);
+}
+
+// The GUI, with the command applied as if the user had set the controls.
+int run(int argc, char *argv[], const Command &command, const QString &lockPath)
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Quorvel"));
+    QApplication::setApplicationVersion(Version::number);
+    QApplication::setDesktopFileName(QStringLiteral("quorvel"));
+
+    const std::unique_ptr<InstanceGuard> guard = createInstanceGuard(lockPath);
     switch (guard->tryAcquire()) {
     case InstanceGuard::Result::HeldByOther:
+        if (!command.isEmpty()) { // a copy that is starting, or hangs
+            print(stderr, QStringLiteral("quorvel: the running copy does not answer"));
+            return NoAnswer;
+        }
         QMessageBox::critical(nullptr, QStringLiteral("错误！"), QStringLiteral("程序已经运行！"),
                               QMessageBox::Ok);
-        return 0;
+        return Ok;
     case InstanceGuard::Result::Unavailable:
         // Better a second copy than no copy at all.
-        qCWarning(lcStartup) << "single-instance lock unavailable in" << runtimeDir;
+        qCWarning(lcStartup) << "single-instance lock unavailable:" << lockPath;
         break;
     case InstanceGuard::Result::Acquired:
         break;
@@ -57,7 +77,6 @@ int Main(QApplication &app)
     DesktopUrlOpener urlOpener;
     Moduleini settings(QCoreApplication::applicationDirPath(),
                        QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation));
-
     CaretBlink caret;
     Mian mian({task, seconds, clock, *sound, tray, fileChooser, urlOpener, settings});
 
@@ -71,21 +90,72 @@ int Main(QApplication &app)
         seconds.realign();
         task.TaskTimer_Timer();
     });
+
+    RemoteControl remote(task, clock, &peerIsThisUser);
+    QObject::connect(&remote, &RemoteControl::hideRequested, &mian, &Mian::hideToTray);
+
     // Hiding to the tray closes no window; the program ends when the window is unloaded.
     app.setQuitOnLastWindowClosed(false);
     QObject::connect(&mian, &Mian::unloaded, &app, &QCoreApplication::quit, Qt::QueuedConnection);
     mian.Form_Load();
-    mian.show();
+    remote.apply(command, nullptr); // nothing runs yet: nothing to refuse
+    if (!command.hidden || !mian.hideToTray())
+        mian.show();
+    remote.listen(localServerName(lockPath));
     return app.exec();
+}
+
+// Everything before the GUI needs no display: a terminal or a script may have none.
+std::optional<int> handOver(const Command &command, const QString &lockPath)
+{
+    const HandOver answer = HandOver::send(localServerName(lockPath), command, answerTimeoutMs);
+    switch (answer.result) {
+    case HandOver::Result::Done:
+        print(stdout, answer.text);
+        return Ok;
+    case HandOver::Result::Refused:
+        print(stderr, QStringLiteral("quorvel: %1").arg(answer.text));
+        return Refused;
+    case HandOver::Result::NoAnswer:
+        print(stderr, QStringLiteral("quorvel: the running copy does not answer"));
+        return NoAnswer;
+    case HandOver::Result::NoCopy:
+        break;
+    }
+    if (command.status) {
+        print(stdout, QStringLiteral("not running"));
+        return NotRunning;
+    }
+    return std::nullopt;
 }
 
 } // namespace
 
 int main(int argc, char *argv[])
 {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Quorvel"));
-    QApplication::setApplicationVersion(Version::number);
-    QApplication::setDesktopFileName(QStringLiteral("quorvel"));
-    return Main(app);
+    CommandLine line;
+    QString lockPath;
+    {
+        QCoreApplication core(argc, argv);
+        line = CommandLine::parse(QCoreApplication::arguments());
+        switch (line.outcome) {
+        case CommandLine::Outcome::Help:
+        case CommandLine::Outcome::Version:
+            print(stdout, line.text.trimmed());
+            return Ok;
+        case CommandLine::Outcome::Error:
+            print(stderr, QStringLiteral("quorvel: %1").arg(line.text));
+            return Usage;
+        case CommandLine::Outcome::Run:
+            break;
+        }
+        const QString runtimeDir =
+            QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+        QDir().mkpath(runtimeDir);
+        lockPath = InstanceGuard::lockPathFor(QCoreApplication::applicationFilePath(), runtimeDir);
+        if (!line.command.isEmpty())
+            if (const std::optional<int> exit = handOver(line.command, lockPath))
+                return *exit;
+    }
+    return run(argc, argv, line.command, lockPath);
 }

@@ -1,6 +1,7 @@
 """A task on the real program reaches the mocked logind at its second."""
 
 import os
+import subprocess
 import sys
 import unittest
 
@@ -25,7 +26,28 @@ class Task(Journey):
         self.assertGreaterEqual(call[0], second_begins)
         self.assertLess(call[0], second_begins + 0.5)
         wait_for(lambda: w.run_state() == "停止", "the task to end")
-        self.assertEqual(len(logind.calls()), 1)
+        self.assertEqual([c[1] for c in logind.calls()], ["Inhibit", "PowerOff"])
+
+    def test_command_line_handed_to_the_running_copy_reaches_logind(self):
+        logind = self.desktop.mock("logind")
+        w = Window(self.desktop, self.start())
+        when, second_begins = target_in(5)
+
+        def quorvel(*args):
+            return subprocess.run([self.binary, *args], env=self.desktop.env, text=True,
+                                  capture_output=True, timeout=10)
+        bad = quorvel("--task", "poweroff", "--at", "25:00", "--start")
+        self.assertEqual((bad.returncode, bad.stdout), (2, ""))
+        self.assertIn("--at", bad.stderr)
+        done = quorvel("--task", "poweroff", "--at", when.strftime("%H:%M:%S"), "--start")
+        self.assertEqual(done.returncode, 0, done.stderr)
+        self.assertTrue(done.stdout.startswith(f"running: poweroff at {when:%H:%M:%S}, in 0:00:0"))
+        wait_for(lambda: w.run_state() == "启动", "the window to follow")
+        self.assertEqual(w.field("任务状态").name, "关机")
+        call = wait_for(lambda: logind.calls("PowerOff"), "the power-off request", 10)[0]
+        self.assertGreaterEqual(call[0], second_begins)
+        self.assertLess(call[0], second_begins + 0.5)
+        self.assertEqual(quorvel("--status").stdout, "idle\n")
 
 
 if __name__ == "__main__":

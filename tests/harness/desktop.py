@@ -45,7 +45,7 @@ class Mock:
     """A python3-dbusmock service; calls() reads its log, which keeps milliseconds."""
 
     def __init__(self, desktop, args, name, path, system):
-        self.log = os.path.join(desktop.tmp, f"mock-{name}.log")
+        self.log = os.path.join(desktop.tmp, f"mock-{name}-{len(desktop.children)}.log")
         self.proc = desktop.spawn(f"mock-{name}", [PYTHON, "-m", "dbusmock", "-l", self.log]
                                   + (["--system"] if system else []) + args)
         dbusmock.DBusTestCase.wait_for_bus_object(name, path, system_bus=system, timeout=100)
@@ -69,6 +69,7 @@ class Desktop:
     def __init__(self, tray=True, system_bus=False, atspi=True):
         self.want_tray, self.want_system_bus, self.want_atspi = tray, system_bus, atspi
         self.children = []
+        self.mocks = {}
 
     # -- the one process helper ----------------------------------------------------------
     def spawn(self, name, argv, env=None):
@@ -155,14 +156,18 @@ class Desktop:
         self.env["DISPLAY"] = os.environ["DISPLAY"] = self.display
 
     def mock(self, template=None, name=None, path=None, interface=None, system=True, **params):
-        """A dbusmock template (its bus name and object from the template) or a plain object."""
+        """A dbusmock template (its bus name and object from the template) or a plain object;
+        it replaces an earlier mock of the same name."""
         if template:
             module = dbusmock.mockobject.load_module(template)
             name, path = module.BUS_NAME, module.MAIN_OBJ
             args = ["--template", template] + (["-p", json.dumps(params)] if params else [])
         else:
             args = [name, path, interface]
-        return Mock(self, args, name, path, system)
+        if name in self.mocks:
+            self.stop(self.mocks[name].proc)
+        self.mocks[name] = Mock(self, args, name, path, system)
+        return self.mocks[name]
 
     # -- X -------------------------------------------------------------------------------
     def x(self, *argv):

@@ -98,6 +98,9 @@ public:
     void Form_MouseMove(int message);
     void Form_Unload();
 
+    // Hides the window into the tray with its balloon, where there is a notification area;
+    // false when the window stays.
+    bool hideToTray();
     // A message for the user in a tray balloon, where there is a notification area.
     void balloon(const QString &text);
 

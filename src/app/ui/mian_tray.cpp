@@ -19,14 +19,21 @@ void Mian::Form_Resize()
     if (!RightmenuStart)
         return; // resize events during construction
     mirrorTaskIntoMenu();
-    // Without a notification area there would be no way back: minimise stays a minimise.
-    if (isMinimized() && !m_intray && m_services.tray.isAvailable()) {
-        m_intray = true;
-        hide();
-        if (m_services.tray.mode() == TrayBackend::Mode::StatusNotifier)
-            m_services.tray.setContextMenu(Rightmenu);
-        m_moduletray.traytip(Version::programTitle, balloonTitle, NotifyIconData::NIIF_INFO);
-    }
+    if (isMinimized())
+        hideToTray();
+}
+
+bool Mian::hideToTray()
+{
+    // Without a notification area there would be no way back: the window stays.
+    if (m_intray || !m_services.tray.isAvailable())
+        return m_intray;
+    m_intray = true;
+    hide();
+    if (m_services.tray.mode() == TrayBackend::Mode::StatusNotifier)
+        m_services.tray.setContextMenu(Rightmenu);
+    m_moduletray.traytip(Version::programTitle, balloonTitle, NotifyIconData::NIIF_INFO);
+    return true;
 }
 
 void Mian::Form_MouseMove(int message)

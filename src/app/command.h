@@ -1,0 +1,49 @@
+#pragma once
+
+#include "power/poweraction.h"
+
+#include <QByteArray>
+#include <QStringList>
+#include <QTime>
+
+#include <optional>
+
+// What one start of the program asks for: from its command line, and handed over as a request
+// to the copy that is already running.
+struct Command
+{
+    std::optional<PowerAction> task;
+    std::optional<QTime> at;
+    std::optional<int> remind; // minutes before the target; 0 turns the reminder off
+    bool stop = false;
+    bool start = false;
+    bool hidden = false;
+    bool status = false;
+    bool json = false;
+
+    // Nothing for a running copy to do: a second start is then refused as ever.
+    bool isEmpty() const;
+
+    // The request to a running copy, and back. A request is a few short lines; anything else,
+    // too long, malformed or hostile, reads as nothing.
+    QByteArray toRequest() const;
+    static std::optional<Command> fromRequest(QByteArrayView request);
+    static constexpr qsizetype maxRequestSize = 256;
+
+    // "poweroff", "restart" or "logoff"; also the task list's own names.
+    static std::optional<PowerAction> taskFrom(const QString &name);
+    static QString taskKeyword(PowerAction action);
+};
+
+// The command line, with the standard tools' manners: --help, --version, and a one-line
+// message for anything wrong.
+struct CommandLine
+{
+    enum class Outcome { Run, Help, Version, Error };
+
+    Outcome outcome = Outcome::Run;
+    Command command;
+    QString text; // the help, the version line or the error message
+
+    static CommandLine parse(const QStringList &arguments);
+};

@@ -1,0 +1,159 @@
+// The command line, the request handed to a running copy, and how that copy takes it.
+
+#include "app/command.h"
+#include "app/remotecontrol.h"
+#include "fakes.h"
+#include "schedule/secondtimer.h"
+#include "schedule/taskmodel.h"
+
+#include <QLocalSocket>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <future>
+
+using namespace std::chrono_literals;
+
+using L = QStringList;
+
+namespace {
+// The fields of a command, in one line for comparing.
+QString fields(const Command &c)
+{
+    return QStringLiteral("task=%1 at=%2 remind=%3 %4%5%6%7%8")
+        .arg(c.task ? Command::taskKeyword(*c.task) : "-", c.at ? c.at->toString("HH:mm:ss") : "-",
+             c.remind ? QString::number(*c.remind) : "-", c.stop ? "stop " : "",
+             c.start ? "start " : "", c.hidden ? "hidden " : "", c.status ? "status " : "",
+             c.json ? "json" : "")
+        .trimmed();
+}
+} // namespace
+
+class TestCommand : public QObject
+{
+    Q_OBJECT
+
+    FakeClock clock;
+    SecondTimer seconds{clock};
+    FakePower power;
+
+private Q_SLOTS:
+    void commandLine_data()
+    {
+        QTest::addColumn<L>("arguments");
+        QTest::addColumn<QString>("parsed"); // fields, or the start of the error message
+        QTest::newRow("nothing") << L{} << "task=- at=- remind=-";
+        QTest::newRow("everything")
+            << L{"--stop", "-t", "restart", "--at", "6:05", "-r", "10", "--start", "--hidden"}
+            << "task=restart at=06:05:00 remind=10 stop start hidden";
+        QTest::newRow("Chinese task")
+            << L{"--task", "注销", "--no-remind"} << "task=logoff at=- remind=0";
+        QTest::newRow("status") << L{"--status", "--json"} << "task=- at=- remind=- status json";
+        QTest::newRow("bad time") << L{"--at", "25:00"} << "--at: '25:00'";
+        QTest::newRow("bad minutes") << L{"--remind", "7"} << "--remind: '7'";
+        QTest::newRow("bad task") << L{"--task", "reboot-now"} << "--task: 'reboot-now'";
+        QTest::newRow("both reminders") << L{"-r", "5", "--no-remind"} << "--remind and";
+        QTest::newRow("json alone") << L{"--json"} << "--json needs";
+        QTest::newRow("twice") << L{"--at", "1:00", "--at", "2:00"} << "--at given";
+        QTest::newRow("unknown") << L{"--bogus"} << "Unknown option";
+        QTest::newRow("stray word") << L{"now"} << "unexpected argument";
+    }
+    void commandLine()
+    {
+        QFETCH(L, arguments);
+        QFETCH(QString, parsed);
+        const CommandLine line = CommandLine::parse(L{"quorvel"} + arguments);
+        const bool error = line.outcome == CommandLine::Outcome::Error;
+        QCOMPARE(error ? line.text.left(parsed.size()) : fields(line.command), parsed);
+        if (!error) // what a running copy gets is what was asked
+            QCOMPARE(fields(*Command::fromRequest(line.command.toRequest())), parsed);
+    }
+
+    void malformedRequestsReadAsNothing_data()
+    {
+        QTest::addColumn<QByteArray>("request");
+        QTest::newRow("no header") << QByteArray("start\nend\n");
+        QTest::newRow("no end") << QByteArray("quorvel 1\nstart\n");
+        QTest::newRow("twice") << QByteArray("quorvel 1\nstart\nstart\nend\n");
+        QTest::newRow("unknown") << QByteArray("quorvel 1\nreboot\nend\n");
+        QTest::newRow("value on a flag") << QByteArray("quorvel 1\nstop now\nend\n");
+        QTest::newRow("Chinese task") << QByteArray("quorvel 1\ntask 关机\nend\n");
+        QTest::newRow("bad minutes") << QByteArray("quorvel 1\nremind 7\nend\n");
+        QTest::newRow("too long") << "quorvel 1\n" + QByteArray(300, 'x') + "\nend\n";
+    }
+    void malformedRequestsReadAsNothing()
+    {
+        QFETCH(QByteArray, request);
+        QVERIFY(!Command::fromRequest(request));
+    }
+
+    void runningCopyTakesCommandsAsTheUserWould()
+    {
+        TaskModel task(clock, seconds, power);
+        RemoteControl remote(task, clock, [](qintptr) { return true; });
+        clock.set(QTime(8, 0));
+        const auto send = [&](const L &arguments) {
+            QString refusal;
+            const bool done =
+                remote.apply(CommandLine::parse(L{"quorvel"} + arguments).command, &refusal);
+            return done ? remote.status(false) : refusal;
+        };
+        QCOMPARE(send({"--task", "poweroff", "--at", "8:30", "--start"}),
+                 "running: poweroff at 08:30:00, in 0:30:00");
+        // A running task keeps its task and time, unless the same command stops it first.
+        QCOMPARE(send({"--task", "restart", "--start"}).left(18), "a task is running:");
+        QCOMPARE(task.task(), PowerAction::PowerOff);
+        QCOMPARE(send({"--stop", "--task", "restart", "--at", "9:00", "--start"}),
+                 "running: restart at 09:00:00, in 1:00:00");
+        QCOMPARE(send({"--remind", "5"}), "running: restart at 09:00:00, reminder 5 min before");
+        QCOMPARE(send({"--stop"}), "idle");
+        QCOMPARE(remote.status(true), R"({"at":"09:00:00","remind_minutes":5,"running":false,)"
+                                      R"("seconds_left":null,"task":"restart"})");
+    }
+
+    void hostilePeersChangeNothing()
+    {
+        QTemporaryDir dir;
+        const QString name = dir.filePath("q.sock");
+        TaskModel task(clock, seconds, power);
+        bool trusted = false;
+        RemoteControl remote(task, clock, [&](qintptr) { return trusted; });
+        QVERIFY(remote.listen(name));
+        Command start;
+        start.start = true;
+        // The peer talks from a thread of its own while this one serves.
+        const auto peer = [&](auto talk) {
+            auto done = std::async(std::launch::async, talk);
+            while (done.wait_for(0s) != std::future_status::ready)
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+            return done.get();
+        };
+        const auto raw = [&](const QByteArray &bytes) {
+            return peer([&] {
+                QLocalSocket socket;
+                socket.connectToServer(name);
+                socket.write(bytes);
+                socket.waitForDisconnected(3000); // answered, cut off or timed out
+                return socket.readAll();
+            });
+        };
+        QCOMPARE(raw(start.toRequest()), QByteArray()); // another user
+        trusted = true;
+        QCOMPARE(raw(QByteArray(Command::maxRequestSize + 1, 'x')), QByteArray());
+        QCOMPARE(raw(start.toRequest().chopped(1)), QByteArray()); // too slow to finish
+        QVERIFY(!task.isRunning());
+        QCOMPARE(raw(start.toRequest()).left(3), "ok\n");
+        QVERIFY(task.isRunning());
+        // A stale socket left by a killed copy does not keep the next one from listening.
+        RemoteControl next(task, clock, [](qintptr) { return true; });
+        QVERIFY(next.listen(name));
+        start.start = false;
+        start.stop = true;
+        QCOMPARE(peer([&] { return HandOver::send(name, start, 3000).result; }),
+                 HandOver::Result::Done);
+        QVERIFY(!task.isRunning());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCommand)
+#include "tst_command.moc"
