@@ -5,22 +5,26 @@ set -euo pipefail
 
 packages=(
   # build
-  cmake ninja-build g++ pkg-config clang-format
+  cmake ninja-build g++ pkg-config clang-format git
   qt6-base-dev qt6-base-dev-tools libgl-dev
-  libcanberra-dev libsndfile1-dev
+  libcanberra-dev libsndfile1-dev libxcb-xfixes0-dev libwayland-dev
   # run
-  qt6-qpa-plugins libcanberra-pulse fonts-wqy-zenhei xdg-utils
+  qt6-qpa-plugins qt6-wayland libcanberra-pulse fonts-wqy-zenhei xdg-utils
   # test: X server, window manager, tray, accessibility
   xvfb xauth x11-utils xdotool openbox trayer imagemagick
   at-spi2-core python3-pyatspi python3-gi
+  # test: a Wayland compositor
+  weston
   # test: private D-Bus daemons with mocked services
   dbus dbus-x11 python3-dbusmock
   # test: a private sound server and sound tools
   pulseaudio pulseaudio-utils sox
-  # test: a shifted clock for the reminder, fuzzing and sanitizers
-  faketime clang-14 libclang-rt-14-dev
-  # test: the Windows power backend, cross-compiled and run under Wine
-  g++-mingw-w64-x86-64 wine64 wine
+  # test: fuzzing and sanitizers
+  clang-14 libclang-rt-14-dev
+  # test: the Windows backend, cross-compiled and run under Wine, on doctest
+  g++-mingw-w64-x86-64 wine64 wine doctest-dev
+  # the Debian package and its checks
+  build-essential debhelper dpkg-dev lintian appstream desktop-file-utils
 )
 
 sudo_cmd=()

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what Quorvel needs, builds it and runs every test: the debug build with warnings as
-# errors, the same suite under AddressSanitizer and UndefinedBehaviorSanitizer (with the INI
-# fuzzer), and the Windows power backend cross-built and run under Wine.
+# errors, the same suite under AddressSanitizer and UndefinedBehaviorSanitizer (with the
+# fuzzers), the Windows power backend cross-built and run under Wine, and the Debian package
+# built, checked, installed, used and purged.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
@@ -18,4 +19,5 @@ cmake --build --preset asan -j "$jobs"
 ctest --preset asan -j "$jobs"
 
 scripts/test-windows.sh
+tests/package/check.sh
 echo "test: all suites passed"

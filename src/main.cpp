@@ -9,6 +9,7 @@
 #include "app/ui/caretblink.h"
 #include "app/ui/mian.h"
 #include "app/version.h"
+#include "app/windowsystem.h"
 #include "power/powercontrol.h"
 #include "power/sleepguard.h"
 #include "schedule/actionwarning.h"
@@ -78,7 +79,8 @@ int run(int argc, char *argv[], const Command &command, const QString &lockPath)
     Moduleini settings(QCoreApplication::applicationDirPath(),
                        QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation));
     CaretBlink caret;
-    Mian mian({task, seconds, clock, *sound, tray, fileChooser, urlOpener, settings});
+    Mian mian({task, seconds, clock, *sound, tray, fileChooser, urlOpener, settings,
+               ownTitleBarNeeded(), !minimiseIsReported()});
 
     const std::unique_ptr<Notifier> notifier = createNotifier();
     ActionWarning warning(task, *notifier, settings);

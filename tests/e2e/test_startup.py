@@ -36,7 +36,7 @@ class Startup(Journey):
         self.screenshot("main-window", w.wid)
         w.press("退   出")
         self.assertEqual(w.proc.wait(10), 0)
-        with open(os.path.join(os.path.dirname(self.binary), "config.ini")) as ini:
+        with open(self.settings) as ini:
             self.assertEqual(ini.read(), "[sound]\nifsound=1\n[Tips]\nifTips=1\n")
 
         again = Window(self.desktop, self.start(name="again"))

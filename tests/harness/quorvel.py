@@ -20,10 +20,16 @@ class Journey(unittest.TestCase):
     def setUpClass(cls):
         cls.desktop = Desktop(**cls.desktop_options).__enter__()
         cls.addClassCleanup(cls.desktop.__exit__)
-        folder = os.path.join(cls.desktop.tmp, "program")
-        os.makedirs(folder)
-        cls.binary = os.path.join(folder, "quorvel")
-        shutil_copy(os.environ["QUORVEL_BINARY"], cls.binary)
+        if os.environ.get("QUORVEL_INSTALLED"):  # the installed program, settings per user
+            cls.binary = os.environ["QUORVEL_BINARY"]
+            cls.settings = os.path.join(cls.desktop.env["XDG_CONFIG_HOME"], "Quorvel",
+                                        "config.ini")
+        else:
+            folder = os.path.join(cls.desktop.tmp, "program")
+            os.makedirs(folder)
+            cls.binary = os.path.join(folder, "quorvel")
+            shutil_copy(os.environ["QUORVEL_BINARY"], cls.binary)
+            cls.settings = os.path.join(folder, "config.ini")
         if cls.desktop.want_atspi:
             connect_atspi()
 
@@ -103,8 +109,12 @@ class Window:
 
     def __init__(self, desktop, proc):
         self.desktop, self.proc = desktop, proc
-        self.wid = wait_for(lambda: desktop.windows("^Quorvel$"), "the main window", 20)[0]
         self.app = application(proc.pid)
+        if desktop.wayland:
+            # Frameless where it draws its own title bar: a "filler" then.
+            self.frame = find(self.app, "filler", "Quorvel", timeout=20)
+        else:
+            self.wid = wait_for(lambda: desktop.windows("^Quorvel$"), "the main window", 20)[0]
 
     def button(self, caption):
         return find(self.app, "push button", caption)

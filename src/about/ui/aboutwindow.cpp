@@ -1,6 +1,7 @@
 #include "aboutwindow.h"
 
 #include "app/ui/design.h"
+#include "app/ui/titlebar.h"
 #include "app/version.h"
 #include "urlopener.h"
 
@@ -22,7 +23,7 @@ void LinkLabel::mouseReleaseEvent(QMouseEvent *event)
         Q_EMIT clicked();
 }
 
-AboutWindow::AboutWindow(UrlOpener &urlOpener, QWidget *parent)
+AboutWindow::AboutWindow(UrlOpener &urlOpener, QWidget *parent, bool ownTitleBar)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       m_urlOpener(urlOpener)
@@ -32,7 +33,10 @@ AboutWindow::AboutWindow(UrlOpener &urlOpener, QWidget *parent)
     if (parent)
         setWindowIcon(parent->windowIcon());
     // Tall enough for the whole version line (its bottom lies at 2130 twips).
-    setFixedSize(px(5070), px(2220));
+    const int top = ownTitleBar ? TitleBar::height : 0;
+    if (ownTitleBar)
+        setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
+    setFixedSize(px(5070), px(2220) + top);
 
     QPalette windowPalette = palette();
     windowPalette.setColor(QPalette::Window, Design::windowColour);
@@ -46,7 +50,9 @@ AboutWindow::AboutWindow(UrlOpener &urlOpener, QWidget *parent)
     framePalette.setColor(QPalette::Window, Design::frameColour);
     frame->setPalette(framePalette);
     frame->setAutoFillBackground(true);
-    frame->setGeometry(0, 0, px(5055), px(2295));
+    frame->setGeometry(0, top, px(5055), px(2295));
+    if (ownTitleBar)
+        new TitleBar(this, TitleBar::Button::Close);
 
     auto label = [frame](QLabel *l, const char *name, const QString &text, int left, int top,
                          int width, int height, const QFont &font, bool autoSize = true) {

@@ -29,7 +29,7 @@ public:
     static inline const QString webPage = QStringLiteral("https://www.example.org/quorvel");
     static inline const QString mailAddress = QStringLiteral("quorvel@example.org");
 
-    AboutWindow(UrlOpener &urlOpener, QWidget *parent);
+    AboutWindow(UrlOpener &urlOpener, QWidget *parent, bool ownTitleBar = false);
 
     void Label10_Click();
     void Label11_Click();

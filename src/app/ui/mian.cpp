@@ -3,6 +3,7 @@
 #include "about/ui/aboutwindow.h"
 #include "app/ui/design.h"
 #include "app/ui/icons.h"
+#include "app/ui/titlebar.h"
 #include "app/ui/xpcontrols.h"
 #include "app/version.h"
 #include "schedule/clock.h"
@@ -124,10 +125,17 @@ Mian::Mian(const MianServices &services, QWidget *parent)
     setObjectName(QStringLiteral("mian"));
     setWindowTitle(QStringLiteral("Quorvel"));
     setWindowIcon(Icons::window());
-    setFixedSize(Design::px(4845), Design::px(4335));
+    // The design's client area lies below a title bar of our own, where we draw one.
+    const int top = services.ownTitleBar ? TitleBar::height : 0;
+    // Qt drops "frameless" when button hints come with it.
+    if (services.ownTitleBar)
+        setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+    setFixedSize(Design::px(4845), Design::px(4335) + top);
     fillBackground(this, Design::windowColour);
+    if (services.ownTitleBar)
+        new TitleBar(this, TitleBar::Button::Minimise);
 
-    buildLayout();
+    buildLayout(top);
     buildMenu();
     connectHandlers();
 
@@ -144,7 +152,7 @@ Mian::~Mian()
     m_services.seconds.want(this, false);
 }
 
-void Mian::buildLayout()
+void Mian::buildLayout(int top)
 {
     const QColor buttonText = palette().color(QPalette::ButtonText);
     QList<QWidget *> byTab;
@@ -152,7 +160,8 @@ void Mian::buildLayout()
         QWidget *w = makeControl(d, d.inFrame ? static_cast<QWidget *>(Frameshezhi) : this);
         w->setObjectName(QLatin1String(d.name));
         w->setFont(d.kind == Kind::TimePicker ? Design::kaiti(d.points) : Design::songti(d.points));
-        w->setGeometry(Design::twips(d.left, d.top, d.width, d.height));
+        w->setGeometry(
+            Design::twips(d.left, d.top, d.width, d.height).translated(0, d.inFrame ? 0 : top));
         w->setEnabled(d.enabled);
         if (d.kind == Kind::Button && !d.enabled)
             keepTextReadable(w, buttonText);
@@ -494,7 +503,7 @@ void Mian::onSoundFailed(const QString &path, const QString &reason)
 
 void Mian::Commanda4_Click()
 {
-    AboutWindow about(m_services.urlOpener, this);
+    AboutWindow about(m_services.urlOpener, this, m_services.ownTitleBar);
     about.exec();
 }
 

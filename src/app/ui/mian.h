@@ -39,6 +39,10 @@ struct MianServices
     FileChooser &fileChooser;
     UrlOpener &urlOpener;
     Moduleini &settings;
+    // Where the window system leaves title bars to the program (see TitleBar).
+    bool ownTitleBar = false;
+    // Where it does not tell the program that the window was minimised (Wayland).
+    bool minimiseUnseen = false;
 };
 
 // One control of the window's design. Places are in twips, inside the window or the frame.
@@ -123,7 +127,7 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
-    void buildLayout();
+    void buildLayout(int top);
     void buildMenu();
     void connectHandlers();
     void mirrorRunning(bool running);

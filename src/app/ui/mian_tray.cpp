@@ -108,8 +108,14 @@ void Mian::onTrayActivated(int reason)
         break;
     case QSystemTrayIcon::Trigger:
         // A StatusNotifierItem host has no double click: its activation stands for one.
-        if (notifierHost)
+        if (notifierHost && m_intray) {
             Form_MouseMove(WM_LBUTTONDBLCLK);
+        } else if (notifierHost && m_services.minimiseUnseen) {
+            // A window the compositor minimised still counts as shown: bring it forward.
+            show();
+            raise();
+            activateWindow();
+        }
         break;
     case QSystemTrayIcon::Context:
         // A StatusNotifierItem host shows the exported menu by itself.

@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# The Debian package, checked as a user meets it: built with the standard tools from a copy of
+# the source, lintian, AppStream and desktop-entry clean, installed with apt, started on a
+# private desktop, a setting changed, purged, and nothing of it left on disk. Needs root.
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+if [ "$(id -u)" -ne 0 ]; then
+  echo "package check skipped: installing and purging a package needs root"
+  exit 0
+fi
+if dpkg-query -W -f='${Status}' quorvel 2>/dev/null | grep -q installed; then
+  echo "package check: quorvel is installed already; purge it first" >&2
+  exit 1
+fi
+version=$(sed -n 's/^project(Quorvel VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
+if [ "$(dpkg-parsechangelog -l "$root/debian/changelog" -S Version)" != "$version-1" ]; then
+  echo "package check: debian/changelog is not at $version-1, the project's version" >&2
+  exit 1
+fi
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+mkdir "$work/quorvel-$version"
+(cd "$root" && git ls-files -z --cached --others --exclude-standard |
+  while IFS= read -r -d '' f; do [ -e "$f" ] && printf '%s\0' "$f"; done |
+  tar --null -T - -cf -) | tar -xf - -C "$work/quorvel-$version"
+echo "package check: building"
+(cd "$work/quorvel-$version" && dpkg-buildpackage -us -uc -b) >"$work/build.log" 2>&1 ||
+  { tail -n 40 "$work/build.log"; exit 1; }
+deb=$work/quorvel_$version-1_$(dpkg --print-architecture).deb
+lintian --fail-on error,warning "$deb"
+dpkg-deb -x "$deb" "$work/content"
+appstreamcli validate --no-net "$work"/content/usr/share/metainfo/*.metainfo.xml
+desktop-file-validate "$work/content/usr/share/applications/quorvel.desktop"
+echo "package check: $(du -k "$deb" | cut -f1) KiB; $(dpkg-deb -f "$deb" Depends)"
+
+export DEBIAN_FRONTEND=noninteractive
+apt-get install -y -q "$deb" >"$work/install.log"
+files=$(dpkg -L quorvel)
+QUORVEL_BINARY=/usr/bin/quorvel QUORVEL_INSTALLED=1 /usr/bin/python3 -W ignore \
+  "$root/tests/e2e/test_startup.py" -v Startup.test_settings_survive_a_restart
+apt-get purge -y -q quorvel >>"$work/install.log"
+left=0
+for f in $files; do
+  if [ ! -d "$f" ] && [ -e "$f" ]; then
+    echo "left after purging: $f" >&2
+    left=1
+  fi
+done
+[ ! -e /usr/bin/config.ini ] || { echo "config.ini written beside the installed binary" >&2; left=1; }
+exit $left
