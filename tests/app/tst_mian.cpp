@@ -9,22 +9,12 @@
 #include "schedule/taskmodel.h"
 #include "settings/moduleini.h"
 
-#include <QAction>
-#include <QComboBox>
-#include <QGroupBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QMenu>
-#include <QPushButton>
-#include <QSignalSpy>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QTimeEdit>
+#include <QtTest>
+#include <QtWidgets>
+
+using Reason = QSystemTrayIcon::ActivationReason;
 
 namespace {
-const QString programTitle = QStringLiteral("QuorvelV1.0.0");
-const QString balloonTitle = QStringLiteral("气泡提示");
-
 struct Fixture
 {
     QTemporaryDir dir;
@@ -39,7 +29,6 @@ struct Fixture
     Moduleini settings{dir.path(), QString()};
     std::unique_ptr<Mian> window;
 
-    QString ini() const { return dir.filePath(QStringLiteral("config.ini")); }
     Mian &create()
     {
         window.reset(
@@ -48,22 +37,20 @@ struct Fixture
     }
     Mian &load(const QByteArray &config = {})
     {
-        if (!config.isEmpty()) {
-            QFile file(ini());
-            file.open(QIODevice::WriteOnly);
-            file.write(config);
-        }
+        QFile ini(dir.filePath("config.ini"));
+        if (!config.isEmpty() && ini.open(QIODevice::WriteOnly))
+            ini.write(config);
+        ini.close();
         create().Form_Load();
         return *window;
     }
     template<typename T = QWidget> T *get(const char *name) const
     {
-        T *child = window->findChild<T *>(QLatin1String(name));
-        if (!child)
-            qFatal("no %s", name);
-        return child;
+        if (T *child = window->findChild<T *>(QLatin1String(name)))
+            return child;
+        qFatal("no %s", name);
     }
-    QString caption(const char *name) const { return get<QPushButton>(name)->text(); }
+    QString text(const char *name) const { return get<QAbstractButton>(name)->text(); }
     bool enabled(const char *name) const { return get(name)->isEnabled(); }
     void choose(const char *list, const QString &entry)
     {
@@ -71,7 +58,13 @@ struct Fixture
         combo->setCurrentIndex(combo->findText(entry));
         Q_EMIT combo->activated(combo->currentIndex());
     }
-    void click(const char *name) { get<QPushButton>(name)->click(); }
+    void click(const char *name) { get<QAbstractButton>(name)->click(); }
+    void trigger(const char *item) { get<QAction>(item)->trigger(); }
+    void tickAt(QTime time)
+    {
+        clock.set(time);
+        task.TaskTimer_Timer();
+    }
     void minimise()
     {
         window->show();
@@ -79,7 +72,7 @@ struct Fixture
     }
     QByteArray file() const
     {
-        QFile f(ini());
+        QFile f(dir.filePath("config.ini"));
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
 };
@@ -94,58 +87,34 @@ private Q_SLOTS:
     {
         Fixture f;
         Mian &w = f.create();
-        QCOMPARE(w.windowTitle(), QStringLiteral("Quorvel"));
+        QCOMPARE(w.windowTitle(), "Quorvel");
         QCOMPARE(w.size(), QSize(323, 289));
         QCOMPARE(w.minimumSize(), w.maximumSize());
         QVERIFY(w.windowFlags() & Qt::WindowMinimizeButtonHint);
         QVERIFY(!(w.windowFlags() & Qt::WindowMaximizeButtonHint));
-        auto *frame = f.get<QGroupBox>("Frameshezhi");
-        QList<int> chain;
         for (const ControlDesign &d : Mian::design) {
             QWidget *c = f.get(d.name);
-            QCOMPARE(c->parentWidget(), d.inFrame ? frame : static_cast<QWidget *>(&w));
+            QCOMPARE(c->parentWidget(), d.inFrame ? f.get("Frameshezhi") : &w);
             QCOMPARE(c->geometry(), QRect((d.left + 7) / 15, (d.top + 7) / 15, (d.width + 7) / 15,
                                           (d.height + 7) / 15));
             QCOMPARE(c->isEnabled(), d.enabled);
             QCOMPARE(c->font().pointSizeF(), d.points);
-            const QString caption = QString::fromUtf8(d.caption);
             if (auto *b = qobject_cast<QAbstractButton *>(c))
-                QCOMPARE(b->text(), caption);
-            else if (auto *g = qobject_cast<QGroupBox *>(c))
-                QCOMPARE(g->title(), caption);
+                QCOMPARE(b->text(), QString::fromUtf8(d.caption));
         }
+        QCOMPARE(f.get<QGroupBox>("Frameshezhi")->title(), "设置");
         // The keyboard visits the enabled controls in the design's tab order.
-        QWidget *first = f.get("DTPicker1");
-        for (QWidget *c = first->nextInFocusChain(); c != first; c = c->nextInFocusChain()) {
-            const auto d = std::find_if(Mian::design.begin(), Mian::design.end(),
-                                        [c](auto &e) { return c->objectName() == e.name; });
-            if (d != Mian::design.end() && c->focusPolicy() != Qt::NoFocus)
-                chain << d->tabIndex;
+        QList<int> tabs;
+        for (QWidget *c = f.get("DTPicker1")->nextInFocusChain(); c != f.get("DTPicker1");
+             c = c->nextInFocusChain()) {
+            for (const ControlDesign &d : Mian::design)
+                if (c->objectName() == d.name && c->focusPolicy() != Qt::NoFocus)
+                    tabs << d.tabIndex;
         }
-        QVERIFY(std::is_sorted(chain.begin(), chain.end()));
-        QVERIFY(chain.size() > 10);
+        QVERIFY(tabs.size() > 10 && std::is_sorted(tabs.begin(), tabs.end()));
     }
 
-    void loadBringsTheIdleState()
-    {
-        Fixture f;
-        Mian &w = f.load();
-        QVERIFY(!f.enabled("Commanda2") && f.enabled("Commanda1"));
-        QCOMPARE(f.caption("Commandc2"), QStringLiteral("未选择任何任务"));
-        QCOMPARE(f.caption("Commandc3"), QStringLiteral("停止"));
-        for (auto [list, entries] : {std::pair{"Comborenwu", 4}, std::pair{"Combotishi", 9}}) {
-            QCOMPARE(f.get<QComboBox>(list)->count(), entries);
-            QCOMPARE(f.get<QComboBox>(list)->currentIndex(), -1);
-        }
-        QCOMPARE(f.tray.shows, 1);
-        QCOMPARE(f.tray.toolTip, programTitle);
-        QCOMPARE(f.tray.icon.cacheKey(), w.windowIcon().cacheKey());
-        QVERIFY(f.tray.messages.isEmpty());
-        QCOMPARE(f.sound.prepared, 1);
-        QVERIFY(!QFile::exists(f.ini()));
-    }
-
-    void storedSettingsAreApplied_data()
+    void loadAppliesTheStoredSettings_data()
     {
         QTest::addColumn<QByteArray>("config");
         QTest::addColumn<int>("sound");    // XPCheckBox1's Value
@@ -155,12 +124,10 @@ private Q_SLOTS:
         QTest::newRow("none") << QByteArray() << 0 << false << 0 << false;
         QTest::newRow("both on") << QByteArray("[sound]\nifsound=1\n[Tips]\nifTips=1\n") << -1
                                  << true << -1 << true;
-        QTest::newRow("both off") << QByteArray("[sound]\nifsound=0\n[Tips]\nifTips=0\n") << 0
-                                  << false << 0 << false;
         QTest::newRow("2 keeps the design")
             << QByteArray("[sound]\nifsound=2\n[Tips]\nifTips=2\n") << 0 << true << 0 << true;
     }
-    void storedSettingsAreApplied()
+    void loadAppliesTheStoredSettings()
     {
         QFETCH(QByteArray, config);
         QFETCH(int, sound);
@@ -168,15 +135,26 @@ private Q_SLOTS:
         QFETCH(int, tips);
         QFETCH(bool, minutesOn);
         Fixture f;
-        f.load(config + "[soundpath]\nspath=/x/提醒.wav\n");
+        Mian &w = f.load(config.isEmpty() ? config : config + "[soundpath]\nspath=/x/提醒.wav\n");
         QCOMPARE(f.get<XPCheckBox>("XPCheckBox1")->Value(), sound);
         QCOMPARE(f.get<XPCheckBox>("XPCheckBox2")->Value(), tips);
         for (const char *name : {"Commanda5", "Textsound", "Commandopen"})
             QCOMPARE(f.enabled(name), soundOn);
         QCOMPARE(f.enabled("Combotishi"), minutesOn);
         QCOMPARE(f.task.reminder(), tips == -1);
-        QCOMPARE(f.get<QLineEdit>("Textsound")->text(), QStringLiteral("/x/提醒.wav"));
-        QCOMPARE(f.file(), config + "[soundpath]\nspath=/x/提醒.wav\n");
+        QCOMPARE(f.get<QLineEdit>("Textsound")->text(), config.isEmpty() ? "" : "/x/提醒.wav");
+        QCOMPARE(f.file(), config.isEmpty() ? config : config + "[soundpath]\nspath=/x/提醒.wav\n");
+        // And the idle state, whatever was stored.
+        QVERIFY(!f.enabled("Commanda2") && f.enabled("Commanda1"));
+        QCOMPARE(f.text("Commandc2"), "未选择任何任务");
+        QCOMPARE(f.text("Commandc3"), "停止");
+        for (auto [list, entries] : {std::pair{"Comborenwu", 4}, std::pair{"Combotishi", 9}})
+            QCOMPARE(f.get<QComboBox>(list)->count() * 10 + f.get<QComboBox>(list)->currentIndex(),
+                     entries * 10 - 1); // filled, nothing chosen
+        QCOMPARE(f.tray.toolTip, "QuorvelV1.0.0");
+        QCOMPARE(f.tray.icon.cacheKey(), w.windowIcon().cacheKey());
+        QVERIFY(f.tray.messages.isEmpty());
+        QCOMPARE(f.sound.prepared, 1);
     }
 
     void startAndStopMirrorTheModel_data()
@@ -193,22 +171,21 @@ private Q_SLOTS:
         QFETCH(bool, reminder);
         Fixture f;
         f.load(reminder ? "[Tips]\nifTips=1\n" : "");
-        const auto state = [&](bool running) {
+        for (const bool running : {true, false}) {
+            if (fromMenu)
+                f.trigger(running ? "RightmenuStart" : "Rightmenustop");
+            else
+                f.click(running ? "Commanda1" : "Commanda2");
+            QCOMPARE(f.task.isRunning(), running);
             QCOMPARE(f.enabled("Commanda1"), !running);
             QCOMPARE(f.enabled("Commanda2"), running);
             QCOMPARE(f.enabled("DTPicker1"), !running);
             QCOMPARE(f.enabled("Comborenwu"), !running);
-            QCOMPARE(f.caption("Commandc3"),
-                     running ? QStringLiteral("启动") : QStringLiteral("停止"));
+            QCOMPARE(f.text("Commandc3"), running ? "启动" : "停止");
             QCOMPARE(f.enabled("Combotishi"), reminder && !running);
             QCOMPARE(f.get<QAction>("RightmenuStart")->isEnabled(), !running);
             QCOMPARE(f.get<QAction>("Rightmenustop")->isEnabled(), running);
-            QCOMPARE(f.task.isRunning(), running);
-        };
-        fromMenu ? f.get<QAction>("RightmenuStart")->trigger() : f.click("Commanda1");
-        state(true);
-        fromMenu ? f.get<QAction>("Rightmenustop")->trigger() : f.click("Commanda2");
-        state(false);
+        }
     }
 
     void theChosenTaskIsWhatIsAskedFor_data()
@@ -238,45 +215,46 @@ private Q_SLOTS:
         Fixture f;
         f.load();
         f.power.failure = refusal;
-        f.choose("Comborenwu", QStringLiteral("重启"));
+        f.choose("Comborenwu", "重启");
         f.choose("Comborenwu", entry);
-        QCOMPARE(f.caption("Commandc2"), caption);
+        QCOMPARE(f.text("Commandc2"), caption);
         f.get<QTimeEdit>("DTPicker1")->setTime(QTime(12, 0, 1));
         f.click("Commanda1");
-        f.clock.set(QTime(12, 0, 1));
-        f.task.TaskTimer_Timer();
+        f.tickAt(QTime(12, 0, 1));
         QCOMPARE(f.power.requests, requests);
-        QCOMPARE(f.caption("Commandc3"), QStringLiteral("停止"));
+        QCOMPARE(f.text("Commandc3"), "停止");
         QCOMPARE(f.tray.messages.size(), refusal.isEmpty() ? 0 : 1);
         if (!refusal.isEmpty())
-            QCOMPARE(f.tray.messages[0].text, QStringLiteral("系统没有执行重启：no"));
+            QCOMPARE(f.tray.messages[0].text, "系统没有执行重启：no");
     }
 
-    void switchesStoreEachChangeAtOnce()
+    void settingChangesAreStoredAtOnce()
     {
         Fixture f;
         f.load();
         auto *sound = f.get<XPCheckBox>("XPCheckBox1");
         sound->toggle(); // as a screen reader's toggle does, without a click
         QVERIFY(f.enabled("Commanda5") && f.enabled("Textsound") && f.enabled("Commandopen"));
-        QCOMPARE(f.file(), QByteArray("[sound]\nifsound=1\n"));
+        QCOMPARE(f.file(), "[sound]\nifsound=1\n");
+        f.click("Commandopen"); // cancelled: nothing changes
+        f.fileChooser.answer = "/音乐/响铃.wav";
+        f.click("Commandopen");
+        QCOMPARE(f.fileChooser.filters, QStringList(2, "音乐文件 (*.wav)"));
+        QCOMPARE(f.get<QLineEdit>("Textsound")->text(), f.fileChooser.answer);
         sound->click();
         QVERIFY(!f.enabled("Commanda5"));
-        QCOMPARE(f.file(), QByteArray("[sound]\nifsound=0\n"));
 
         auto *tips = f.get<XPCheckBox>("XPCheckBox2");
         auto *minutes = f.get<QComboBox>("Combotishi");
         tips->click();
-        f.choose("Combotishi", QStringLiteral("10"));
+        f.choose("Combotishi", "10");
         QCOMPARE(f.task.tipmins(), 10);
+        tips->click(); // off keeps the minutes, on again clears them
+        QCOMPARE(minutes->isEnabled() ? "" : minutes->currentText(), "10");
         tips->click();
-        QVERIFY(!minutes->isEnabled());
-        QCOMPARE(minutes->currentText(), QStringLiteral("10"));
-        tips->click();
-        QVERIFY(minutes->isEnabled());
-        QCOMPARE(minutes->currentIndex(), -1);
-        QCOMPARE(f.task.tipmins(), 0);
-        QCOMPARE(f.file(), QByteArray("[sound]\nifsound=0\n[Tips]\nifTips=1\n"));
+        QVERIFY(minutes->isEnabled() && minutes->currentIndex() == -1 && !f.task.tipmins());
+        QCOMPARE(f.file(),
+                 "[sound]\nifsound=0\n[soundpath]\nspath=/音乐/响铃.wav\n[Tips]\nifTips=1\n");
     }
 
     void modelChangesFromElsewhereShowInTheWindow()
@@ -287,47 +265,32 @@ private Q_SLOTS:
         f.task.setTasktime(QTime(6, 30));
         f.task.setReminder(true);
         f.task.setTipmins(20);
-        QCOMPARE(f.get<QComboBox>("Comborenwu")->currentText(), QStringLiteral("注销"));
-        QCOMPARE(f.caption("Commandc2"), QStringLiteral("注销"));
+        QCOMPARE(f.get<QComboBox>("Comborenwu")->currentText(), "注销");
+        QCOMPARE(f.text("Commandc2"), "注销");
         QCOMPARE(f.get<QTimeEdit>("DTPicker1")->time(), QTime(6, 30));
         QCOMPARE(f.get<XPCheckBox>("XPCheckBox2")->Value(), -1);
-        QCOMPARE(f.get<QComboBox>("Combotishi")->currentText(), QStringLiteral("20"));
-        QCOMPARE(f.file(), QByteArray("[Tips]\nifTips=1\n"));
+        QCOMPARE(f.get<QComboBox>("Combotishi")->currentText(), "20");
+        QCOMPARE(f.file(), "[Tips]\nifTips=1\n");
     }
 
     void reminderPlaysTheFileOfThePathField()
     {
         Fixture f;
         f.load("[Tips]\nifTips=1\n[soundpath]\nspath=/no/such.wav\n"); // sound switch off
-        f.choose("Combotishi", QStringLiteral("1"));
+        f.choose("Combotishi", "1");
         f.task.setTasktime(QTime(12, 10));
         f.click("Commanda1");
         f.sound.fail = true;
-        for (const QTime t : {QTime(12, 9, 0), QTime(12, 9, 1), QTime(12, 10, 0)}) {
-            f.clock.set(t);
-            f.task.TaskTimer_Timer();
-        }
-        QCOMPARE(f.sound.plays, QStringList(2, QStringLiteral("/no/such.wav")));
+        for (const QTime t : {QTime(12, 9, 0), QTime(12, 9, 1), QTime(12, 10, 0)})
+            f.tickAt(t);
+        QCOMPARE(f.sound.plays, QStringList(2, "/no/such.wav"));
         QCOMPARE(f.sound.stops, 2);
         // A silent reminder is told once a minute; a failing play from the button is not.
         QCOMPARE(f.tray.messages.size(), 1);
-        QCOMPARE(f.tray.messages[0].title, QStringLiteral("提醒声音无法播放"));
+        QCOMPARE(f.tray.messages[0].title, "提醒声音无法播放");
         f.get<XPCheckBox>("XPCheckBox1")->click();
         f.click("Commanda5");
         QCOMPARE(f.tray.messages.size(), 1);
-    }
-
-    void choosingTheSoundFileStoresIt()
-    {
-        Fixture f;
-        f.load("[sound]\nifsound=1\n[soundpath]\nspath=/old.wav\n");
-        f.click("Commandopen"); // cancelled
-        QCOMPARE(f.get<QLineEdit>("Textsound")->text(), QStringLiteral("/old.wav"));
-        f.fileChooser.answer = QStringLiteral("/音乐/响铃.wav");
-        f.click("Commandopen");
-        QCOMPARE(f.fileChooser.filters, QStringList(2, QStringLiteral("音乐文件 (*.wav)")));
-        QCOMPARE(f.get<QLineEdit>("Textsound")->text(), f.fileChooser.answer);
-        QCOMPARE(f.file(), "[sound]\nifsound=1\n[soundpath]\nspath=/音乐/响铃.wav\n");
     }
 
     void clockTicksOnlyWhileItCanBeSeen()
@@ -336,25 +299,22 @@ private Q_SLOTS:
         Mian &w = f.load();
         QVERIFY(!f.seconds.isActive());
         w.show();
-        QVERIFY(f.seconds.isActive());
         f.clock.set(QTime(8, 1, 2));
         Q_EMIT f.seconds.timeout();
-        QCOMPARE(f.caption("Commandc1"), QStringLiteral("08:01:02"));
+        QCOMPARE(f.text("Commandc1"), "08:01:02");
         f.minimise();
-        QVERIFY(w.isHidden());
-        QVERIFY(!f.seconds.isActive());
+        QVERIFY(w.isHidden() && !f.seconds.isActive());
         f.click("Commanda1"); // from the tray menu, as it would be
         QVERIFY(f.seconds.isActive());
         f.clock.set(QTime(8, 1, 9));
         Q_EMIT f.seconds.timeout();
-        QCOMPARE(f.caption("Commandc1"), QStringLiteral("08:01:02"));
-        f.tray.activate(QSystemTrayIcon::DoubleClick);
-        QCOMPARE(f.caption("Commandc1"), QStringLiteral("08:01:09"));
+        QCOMPARE(f.text("Commandc1"), "08:01:02");
+        f.tray.activate(Reason::DoubleClick);
+        QCOMPARE(f.text("Commandc1"), "08:01:09");
     }
 
     void minimiseHidesToTheTrayAndTheIconBringsItBack()
     {
-        using Reason = QSystemTrayIcon::ActivationReason;
         for (auto [mode, restore, other] :
              {std::tuple{TrayBackend::Mode::XEmbed, Reason::DoubleClick, Reason::Trigger},
               std::tuple{TrayBackend::Mode::StatusNotifier, Reason::Trigger,
@@ -367,8 +327,7 @@ private Q_SLOTS:
             f.minimise();
             QVERIFY(w.isHidden() && w.intray());
             QCOMPARE(f.tray.messages.size(), 1);
-            QCOMPARE(f.tray.messages[0].title, balloonTitle);
-            QCOMPARE(f.tray.messages[0].text, programTitle);
+            QCOMPARE(f.tray.messages[0].title + f.tray.messages[0].text, "气泡提示QuorvelV1.0.0");
             // A StatusNotifierItem host shows the menu by itself.
             QCOMPARE(f.tray.contextMenu.data(),
                      mode == TrayBackend::Mode::StatusNotifier ? w.rightmenu() : nullptr);
@@ -378,7 +337,7 @@ private Q_SLOTS:
             QVERIFY(w.isVisible() && !w.isMinimized() && !w.intray());
             QCOMPARE(f.tray.messages.size(), 2);
             f.minimise();
-            f.get<QAction>("Rightmenumian")->trigger();
+            f.trigger("Rightmenumian");
             QVERIFY(w.isVisible() && !w.intray());
             QCOMPARE(f.tray.messages.size(), 3); // opening from the menu shows no balloon
         }
@@ -427,35 +386,29 @@ private Q_SLOTS:
             w.show();
             QSignalSpy unloaded(&w, &Mian::unloaded);
             f.click("Commanda1");
-            fromMenu ? f.get<QAction>("Rightmenuexit")->trigger() : f.click("Commanda3");
+            fromMenu ? f.trigger("Rightmenuexit") : f.click("Commanda3");
             QCOMPARE(unloaded.size(), 1);
             QCOMPARE(f.tray.hides, 1);
-            QVERIFY(!f.task.isRunning() && !f.seconds.isActive());
-            QVERIFY(f.power.requests.isEmpty());
+            QVERIFY(!f.task.isRunning() && !f.seconds.isActive() && f.power.requests.isEmpty());
         }
     }
 
     void aboutWindowIsModalAndHandsItsLinksToTheDesktop()
     {
         Fixture f;
-        Mian &w = f.load();
-        w.show();
+        f.load().show();
         QTimer::singleShot(0, [&] {
             auto *about = qobject_cast<AboutWindow *>(QApplication::activeModalWidget());
             QVERIFY(about);
-            QCOMPARE(about->windowTitle(), QStringLiteral("关于"));
-            QCOMPARE(about->findChild<QLabel *>(QStringLiteral("sysLabelo"))->text(),
-                     QStringLiteral("版本：1.0.0         发布日期：2009.9"));
-            for (const char *link : {"Label10", "Label11", "Label10"})
-                QTest::mouseClick(about->findChild<QLabel *>(QLatin1String(link)), Qt::LeftButton);
-            QTest::mouseClick(about->findChild<QLabel *>(QStringLiteral("sysLabelblog")),
-                              Qt::LeftButton);
+            QCOMPARE(about->findChild<QLabel *>("sysLabelo")->text(),
+                     "版本：1.0.0         发布日期：2009.9");
+            for (const char *label : {"Label10", "Label11", "Label10", "sysLabelblog"})
+                QTest::mouseClick(about->findChild<QLabel *>(label), Qt::LeftButton);
             about->close();
         });
         f.click("Commanda4");
         QCOMPARE(f.urlOpener.opened,
-                 (QList{QUrl(AboutWindow::webPage),
-                        QUrl(QStringLiteral("mailto:") + AboutWindow::mailAddress),
+                 (QList{QUrl(AboutWindow::webPage), QUrl("mailto:" + AboutWindow::mailAddress),
                         QUrl(AboutWindow::webPage)}));
     }
 };

@@ -76,12 +76,7 @@ public:
 
     bool isAvailable() const override { return available; }
     Mode mode() const override { return hostMode; }
-    void show(const QIcon &icon, const QString &tip) override
-    {
-        ++shows;
-        this->icon = icon;
-        toolTip = tip;
-    }
+    void show(const QIcon &i, const QString &tip) override { icon = i, toolTip = tip; }
     void setToolTip(const QString &tip) override { toolTip = tip; }
     void setIcon(const QIcon &i) override { icon = i; }
     void showMessage(const QString &title, const QString &text,
@@ -99,7 +94,6 @@ public:
     Mode hostMode = Mode::XEmbed;
     QIcon icon;
     QString toolTip;
-    int shows = 0;
     int hides = 0;
     QList<Message> messages;
     QPointer<QMenu> contextMenu;

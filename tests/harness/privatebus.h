@@ -1,13 +1,33 @@
 #pragma once
 
+// A dbus-daemon of our own, socket in a temporary directory, no service activation; a session or
+// a system bus alike, with python3-dbusmock services on it. What it started stops with it, or
+// with the test process if that is killed.
+
+#include <QDBusArgument>
 #include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <csignal>
 #include <memory>
+#include <sys/prctl.h>
 #include <vector>
+
+class Child : public QProcess
+{
+public:
+    void run(const QString &program, const QStringList &arguments)
+    {
+        setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+        start(program, arguments);
+    }
+    // Kills it: SIGKILL works on a paused process too.
+    ~Child() override { close(); }
+};
 
 struct MockCall
 {
@@ -15,57 +35,107 @@ struct MockCall
     QVariantList args; // converted by dbusmock to the method's declared signature
 };
 
-// One python3-dbusmock service on a PrivateBus; it lives as long as the bus.
-class MockService
+inline const QDBusArgument &operator>>(const QDBusArgument &log, MockCall &call)
 {
-public:
-    // Any method of org.freedesktop.DBus.Mock, e.g. AddObject or SetProperty.
-    QDBusMessage mock(const QString &method, const QVariantList &args = {});
-    // On the main interface; code is Python that may set `ret` or raise.
-    bool addMethod(const QString &name, const QString &in, const QString &out = {},
-                   const QString &code = {})
-    {
-        return ok(mock(QStringLiteral("AddMethod"), {QString(), name, in, out, code}));
-    }
-    bool emitSignal(const QString &interface, const QString &name, const QString &signature,
-                    const QVariantList &args)
-    {
-        return ok(mock(QStringLiteral("EmitSignal"), {interface, name, signature, args}));
-    }
-    QList<MockCall> calls();
-    bool clearCalls() { return ok(mock(QStringLiteral("ClearCalls"))); }
-    // SIGSTOP: the name stays on the bus and nothing answers.
-    void pause() { ::kill(pid_t(m_process.processId()), SIGSTOP); }
-    void resume() { ::kill(pid_t(m_process.processId()), SIGCONT); }
+    quint64 time;
+    log.beginStructure();
+    log >> time >> call.method >> call.args;
+    log.endStructure();
+    return log;
+}
 
-private:
-    static bool ok(const QDBusMessage &reply) { return reply.type() == QDBusMessage::ReplyMessage; }
-    friend class PrivateBus;
-    QProcess m_process;
-    QDBusConnection m_bus{QString()};
-    QString m_name;
-    QString m_path;
+// One python3-dbusmock service on a PrivateBus; it lives as long as the bus.
+struct MockService
+{
+    QDBusConnection bus;
+    QString name, path;
+    Child process;
+
+    // Any method of org.freedesktop.DBus.Mock, e.g. AddMethod or EmitSignal; false on an error.
+    bool mock(const QString &method, const QVariantList &args)
+    {
+        return call(method, args).type() == QDBusMessage::ReplyMessage;
+    }
+    QList<MockCall> calls()
+    {
+        return qdbus_cast<QList<MockCall>>(call("GetCalls", {}).arguments().value(0));
+    }
+    // Each call as "method argument...", leaving out arguments with spaces (reasons, code).
+    QStringList log()
+    {
+        QStringList out;
+        for (const MockCall &c : calls()) {
+            out << c.method;
+            for (const QVariant &arg : c.args)
+                out.last() += arg.toString().contains(u' ') ? QString() : ' ' + arg.toString();
+        }
+        return out;
+    }
+    // SIGSTOP: the name stays on the bus and nothing answers; pause(false) resumes.
+    void pause(bool on = true) { ::kill(pid_t(process.processId()), on ? SIGSTOP : SIGCONT); }
+    QDBusMessage call(const QString &method, const QVariantList &args)
+    {
+        auto m = QDBusMessage::createMethodCall(name, path, "org.freedesktop.DBus.Mock", method);
+        m.setArguments(args);
+        return bus.call(m, QDBus::Block, 5000);
+    }
 };
 
-// A dbus-daemon of our own, socket in a temporary directory, no service activation; a session or
-// a system bus alike. What it started stops with it, or with the test process if that is killed.
 class PrivateBus
 {
 public:
-    PrivateBus();
-    ~PrivateBus();
+    PrivateBus()
+    {
+        const QString socket = m_dir.filePath("bus");
+        QFile config(m_dir.filePath("bus.conf"));
+        config.open(QIODevice::WriteOnly);
+        // The stock session.conf's policy without its service directories: nothing real starts.
+        config.write(
+            "<busconfig><type>session</type><listen>unix:path=" + socket.toUtf8() +
+            "</listen><policy context='default'><allow send_destination='*' eavesdrop='true'/>"
+            "<allow eavesdrop='true'/><allow own='*'/></policy></busconfig>");
+        config.close();
+        m_daemon.run("dbus-daemon",
+                     {"--config-file=" + config.fileName(), "--nofork", "--print-address=1"});
+        while (!m_daemon.canReadLine() && m_daemon.waitForReadyRead(10000)) {
+        }
+        m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
+        // Only the socket this bus was given, never the machine's buses.
+        if (!m_address.startsWith("unix:path=" + socket + ','))
+            qFatal("refusing bus address '%s': %s", qPrintable(m_address),
+                   m_daemon.readAllStandardError().constData());
+        m_connection = QDBusConnection::connectToBus(m_address, m_dir.path());
+    }
+    ~PrivateBus() { QDBusConnection::disconnectFromBus(m_connection.name()); }
 
-    QString address() const { return m_address; }
     QDBusConnection connection() const { return m_connection; }
 
-    // arguments: {"--template", "logind", "--parameters", json} or {name, path, interface}.
-    // nullptr (with a warning) unless the service owns its name within 15 s.
-    MockService *start(const QStringList &arguments, const QString &name, const QString &path);
+    // {name, path, interface} or {name, path, "--template", "logind", ...}. nullptr (with a
+    // warning) unless the service owns its name within 15 s.
+    MockService *start(const QStringList &args)
+    {
+        auto &mock = *m_services.emplace_back(new MockService{m_connection, args[0], args[1], {}});
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        // Whichever bus the service asks for, it lands here.
+        environment.insert("DBUS_SESSION_BUS_ADDRESS", m_address);
+        environment.insert("DBUS_SYSTEM_BUS_ADDRESS", m_address);
+        mock.process.setProcessEnvironment(environment);
+        mock.process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        mock.process.run("/usr/bin/python3", QStringList{"-m", "dbusmock"} +
+                                                 (args[2].startsWith(u'-') ? args.mid(2) : args));
+        if (QTest::qWaitFor(
+                [&] { return m_connection.interface()->isServiceRegistered(args[0]).value(); },
+                15000))
+            return &mock;
+        qWarning("dbusmock %s did not come up", qPrintable(args.join(u' ')));
+        m_services.pop_back();
+        return nullptr;
+    }
 
 private:
     QTemporaryDir m_dir;
-    QProcess m_daemon;
+    Child m_daemon;
     QString m_address;
     QDBusConnection m_connection{QString()};
-    std::vector<std::unique_ptr<MockService>> m_services;
+    std::vector<std::unique_ptr<MockService>> m_services; // stopped first
 };

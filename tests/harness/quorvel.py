@@ -3,6 +3,7 @@ the mouse and the keyboard."""
 
 import datetime
 import os
+import shutil
 import unittest
 
 from .desktop import ARTIFACTS, Desktop, wait_for
@@ -28,15 +29,14 @@ class Journey(unittest.TestCase):
             folder = os.path.join(cls.desktop.tmp, "program")
             os.makedirs(folder)
             cls.binary = os.path.join(folder, "quorvel")
-            shutil_copy(os.environ["QUORVEL_BINARY"], cls.binary)
+            shutil.copy(os.environ["QUORVEL_BINARY"], cls.binary)
             cls.settings = os.path.join(folder, "config.ini")
         if cls.desktop.want_atspi:
             connect_atspi()
 
-    def start(self, argv=(), env=None, name=None):
+    def start(self, argv=(), name=None):
         """The program, stopped when the case ends."""
-        proc = self.desktop.spawn(name or self.id().rsplit(".", 1)[1],
-                                  [self.binary, *argv], env=env)
+        proc = self.desktop.spawn(name or self.id().rsplit(".", 1)[1], [self.binary, *argv])
         self.addCleanup(self.desktop.stop, proc)
         return proc
 
@@ -51,12 +51,6 @@ def connect_atspi():
     pyatspi = module
     # A Qt program registers with the registry synchronously at start-up: start it now.
     wait_for(lambda: pyatspi.Registry.getDesktop(0) is not None, "the registry")
-
-
-def shutil_copy(source, target):
-    with open(source, "rb") as src, open(target, "wb") as dst:
-        dst.write(src.read())
-    os.chmod(target, 0o755)
 
 
 def walk(node):

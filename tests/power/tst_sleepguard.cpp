@@ -3,9 +3,7 @@
 #include "power/linux/dbussleepguard.h"
 #include "privatebus.h"
 
-#include <QDBusArgument>
 #include <QSignalSpy>
-#include <QTest>
 
 using L = QStringList;
 
@@ -16,112 +14,68 @@ class TestSleepGuard : public QObject
     std::unique_ptr<PrivateBus> session, system;
     MockService *logind = nullptr;
 
-    // logind's inhibitors, as "what who mode".
-    L inhibitors()
-    {
-        const QDBusArgument list =
-            system->connection()
-                .call(QDBusMessage::createMethodCall(
-                    "org.freedesktop.login1", "/org/freedesktop/login1",
-                    "org.freedesktop.login1.Manager", "ListInhibitors"))
-                .arguments()
-                .value(0)
-                .value<QDBusArgument>();
-        L out;
-        list.beginArray();
-        while (!list.atEnd()) {
-            QString what, who, why, mode;
-            uint uid, pid;
-            list.beginStructure();
-            list >> what >> who >> why >> mode >> uid >> pid;
-            list.endStructure();
-            out << what + ' ' + who + ' ' + mode;
-        }
-        list.endArray();
-        return out;
-    }
-
-    // "method arguments..." of each call, leaving out the reason given (a sentence).
-    static L calls(MockService *service)
-    {
-        L out;
-        for (const MockCall &call : service->calls()) {
-            L words{call.method};
-            for (const QVariant &arg : call.args)
-                if (!arg.toString().contains(' '))
-                    words << arg.toString();
-            out << words.join(' ');
-        }
-        return out;
-    }
+    L inhibitors() { return logind->call("Inhibitors", {}).arguments().value(0).toStringList(); }
 
 private Q_SLOTS:
     void init()
     {
         session = std::make_unique<PrivateBus>();
         system = std::make_unique<PrivateBus>();
-        logind = system->start({"--template", "logind"}, "org.freedesktop.login1",
-                               "/org/freedesktop/login1");
+        logind = system->start(
+            {"org.freedesktop.login1", "/org/freedesktop/login1", "--template", "logind"});
         QVERIFY(logind);
+        QVERIFY(logind->mock("AddMethod", {"org.freedesktop.DBus.Mock", "Inhibitors", "", "as",
+                                           "ret = [f'{i[0]} {i[1]} {i[3]}' for i in "
+                                           "self.ListInhibitors()]"}));
     }
 
     void eachDesktopItsOwnHold_data()
     {
-        QTest::addColumn<L>("services"); // on the session bus: name path interface, ...
-        QTest::addColumn<L>("methods");  // of the first: "name in-signature"
-        QTest::addColumn<L>("calls");    // to the first, held then released
-        QTest::addColumn<L>("held");     // logind's inhibitors while held
+        QTest::addColumn<L>("desktop");     // on the session bus: name, path, interface, methods
+        QTest::addColumn<QString>("owned"); // another name on the session bus
+        QTest::addColumn<QString>("end");   // of the hold
+        QTest::addColumn<L>("calls");       // to the desktop, and Inhibit to logind
+        QTest::addColumn<L>("held");        // logind's inhibitors, "what who mode", while held
         const L gnome{"org.gnome.SessionManager", "/org/gnome/SessionManager",
-                      "org.gnome.SessionManager"};
+                      "org.gnome.SessionManager", "Inhibit susu", "Uninhibit u"};
         const L fdo{"org.freedesktop.PowerManagement", "/org/freedesktop/PowerManagement/Inhibit",
-                    "org.freedesktop.PowerManagement.Inhibit"};
-        const L powerDevil{"org.kde.Solid.PowerManagement", "/org/kde/Solid/PowerManagement", "x.y"};
+                    "org.freedesktop.PowerManagement.Inhibit", "Inhibit ss", "UnInhibit u"};
         // The suspend flag (4) only: the idle flag would keep the screen from blanking.
-        QTest::newRow("GNOME") << gnome << L{"Inhibit susu", "Uninhibit u"}
-                               << L{"Inhibit quorvel 0 4", "Uninhibit 7"} << L();
-        QTest::newRow("KDE Plasma") << fdo + powerDevil << L{"Inhibit ss", "UnInhibit u"}
-                                    << L{"Inhibit Quorvel", "UnInhibit 7"} << L();
+        QTest::newRow("GNOME, dropped before the answer")
+            << gnome << ""
+            << "early" << L{"Inhibit quorvel 0 4", "Uninhibit 7"} << L();
+        QTest::newRow("KDE Plasma, guard destroyed")
+            << fdo << "org.kde.Solid.PowerManagement"
+            << "destroyed" << L{"Inhibit Quorvel", "UnInhibit 7"} << L();
         // Xfce's own hold would stop the screen from blanking: logind's, as on any other.
-        QTest::newRow("Xfce and the rest") << fdo << L{"Inhibit ss", "UnInhibit u"} << L()
-                                           << L{"idle Quorvel block"};
+        QTest::newRow("Xfce and the rest")
+            << fdo << ""
+            << "hold(false)" << L{"Inhibit idle Quorvel block"} << L{"idle Quorvel block"};
     }
     void eachDesktopItsOwnHold()
     {
-        QFETCH(L, services);
-        QFETCH(L, methods);
+        QFETCH(L, desktop);
+        QFETCH(QString, owned);
+        QFETCH(QString, end);
         QFETCH(L, calls);
         QFETCH(L, held);
-        MockService *desktop = session->start(services.mid(0, 3), services[0], services[1]);
-        QVERIFY(desktop);
-        for (const QString &m : methods)
-            QVERIFY(desktop->addMethod(m.section(' ', 0, 0), m.section(' ', 1), "u", "ret = 7"));
-        for (qsizetype i = 3; i < services.size(); i += 3)
-            QVERIFY(session->start(services.mid(i, 3), services[i], services[i + 1]));
+        MockService *service = session->start(desktop.mid(0, 3));
+        QVERIFY(service);
+        for (const QString &m : desktop.mid(3))
+            QVERIFY(service->mock("AddMethod",
+                                  {"", m.section(' ', 0, 0), m.section(' ', 1), "u", "ret = 7"}));
+        QVERIFY(owned.isEmpty() || session->connection().registerService(owned));
+        const auto seen = [&] { return service->log() + logind->log().filter(u"Inhibit "); };
 
-        DBusSleepGuard guard(session->connection(), system->connection());
-        guard.hold(true);
-        QTRY_COMPARE(this->calls(desktop).size() + inhibitors().size(), 1);
-        QCOMPARE(inhibitors(), held);
-        guard.hold(false);
-        QTRY_COMPARE(this->calls(desktop), calls);
-        QTRY_COMPARE(inhibitors(), L());
-    }
-
-    void holdDroppedBeforeItArrivesIsReleased()
-    {
-        DBusSleepGuard guard(session->connection(), system->connection());
-        guard.hold(true);
-        guard.hold(false);
-        QTest::qWait(300);
-        QCOMPARE(inhibitors(), L());
-    }
-
-    void holdEndsWithTheGuard()
-    {
         auto guard = std::make_unique<DBusSleepGuard>(session->connection(), system->connection());
         guard->hold(true);
-        QTRY_COMPARE(inhibitors(), L{"idle Quorvel block"});
-        guard.reset();
+        if (end != "early") {
+            QTRY_COMPARE(seen().size(), 1);
+            QTest::qWait(100); // the answer in, so that a lock let go at once shows
+            QCOMPARE(inhibitors(), held);
+        }
+        end == "destroyed" ? guard.reset() : guard->hold(false);
+        QTRY_COMPARE(seen(), calls);
         QTRY_COMPARE(inhibitors(), L());
     }
 
@@ -129,11 +83,11 @@ private Q_SLOTS:
     {
         DBusSleepGuard guard(session->connection(), system->connection());
         QSignalSpy resumed(&guard, &SleepGuard::resumed);
-        QTest::qWait(100); // the match rule in place
-        QVERIFY(logind->emitSignal("org.freedesktop.login1.Manager", "PrepareForSleep", "b", {true}));
-        QVERIFY(logind->emitSignal("org.freedesktop.login1.Manager", "PrepareForSleep", "b", {false}));
-        QVERIFY(resumed.wait());
-        QCOMPARE(resumed.size(), 1);
+        // Each is queued here before its EmitSignal returns: the spy sees all three at once.
+        for (const bool suspending : {true, false, true})
+            QVERIFY(logind->mock("EmitSignal", {"org.freedesktop.login1.Manager", "PrepareForSleep",
+                                                "b", QVariantList{suspending}}));
+        QTRY_COMPARE(resumed.size(), 1);
     }
 };
 

@@ -60,9 +60,9 @@ class TestActionWarning : public QObject
 
     void startServer(const QString &capabilities)
     {
-        server = bus->start({"--template", "notification_daemon", "--parameters",
-                             QStringLiteral(R"({"capabilities": "%1"})").arg(capabilities)},
-                            "org.freedesktop.Notifications", "/org/freedesktop/Notifications");
+        server = bus->start({"org.freedesktop.Notifications", "/org/freedesktop/Notifications",
+                             "--template", "notification_daemon", "--parameters",
+                             QStringLiteral(R"({"capabilities": "%1"})").arg(capabilities)});
         QVERIFY(server);
     }
 
@@ -96,23 +96,16 @@ private Q_SLOTS:
         power.requests.clear();
     }
 
-    void leadComesFromTheSettings_data()
-    {
-        QTest::addColumn<QString>("stored");
-        QTest::addColumn<int>("lead");
-        QTest::newRow("missing") << "" << 60;
-        QTest::newRow("ten") << " 10 " << 10;
-        QTest::newRow("off") << "0" << 0;
-        QTest::newRow("an hour") << "3600" << 3600;
-        QTest::newRow("too long") << "3601" << 60;
-        QTest::newRow("negative") << "-5" << 60;
-        QTest::newRow("garbage") << "10s" << 60;
-    }
     void leadComesFromTheSettings()
     {
-        QFETCH(QString, stored);
-        QFETCH(int, lead);
-        QCOMPARE(ActionWarning::leadFrom(stored), lead);
+        for (auto [stored, lead] : {std::pair{"", 60},
+                                    {" 10 ", 10},
+                                    {"0", 0},
+                                    {"3600", 3600},
+                                    {"3601", 60},
+                                    {"-5", 60},
+                                    {"10s", 60}})
+            QCOMPARE(ActionWarning::leadFrom(QString::fromLatin1(stored)), lead);
     }
 
     void warnsOnceAsTheActionDraws_data()
@@ -125,9 +118,9 @@ private Q_SLOTS:
         QTest::newRow("a minute ahead") << QTime(14, 28) << QByteArray() << QTime(14, 29) << sixty;
         QTest::newRow("late tick") << QTime(14, 28) << QByteArray() << QTime(14, 29, 2)
                                    << "Notify 将在 58 秒后关机 stop,停止 2";
-        QTest::newRow("started late: at once") << QTime(14, 29, 30) << QByteArray()
-                                               << QTime(14, 29, 30)
-                                               << "Notify 将在 30 秒后关机 stop,停止 2";
+        QTest::newRow("started late: at once")
+            << QTime(14, 29, 30) << QByteArray() << QTime(14, 29, 30)
+            << "Notify 将在 30 秒后关机 stop,停止 2";
         QTest::newRow("stored lead") << QTime(14, 28) << QByteArray("10") << QTime(14, 29, 50)
                                      << "Notify 将在 10 秒后关机 stop,停止 2";
         QTest::newRow("turned off") << QTime(14, 28) << QByteArray("0") << QTime() << "";
@@ -160,8 +153,8 @@ private Q_SLOTS:
         startServer("body actions");
         auto s = running(QTime(14, 29, 30));
         QTRY_COMPARE(calls().size(), 1);
-        QVERIFY(server->emitSignal("org.freedesktop.Notifications", "ActionInvoked", "us",
-                                   {1u, "stop"}));
+        QVERIFY(server->mock("EmitSignal", {"org.freedesktop.Notifications", "ActionInvoked", "us",
+                                            QVariantList{1u, "stop"}}));
         QTRY_VERIFY(!s->task.isRunning());
         tick(s->task, QTime(14, 30));
         QVERIFY(power.requests.isEmpty());
@@ -188,7 +181,7 @@ private Q_SLOTS:
         QTRY_COMPARE(s->balloons.size(), 1);
         QCOMPARE(s->balloons[0][0].toString(), "将在 30 秒后关机");
         if (capabilities == "hung")
-            server->resume();
+            server->pause(false);
     }
 
     void whatWasSleptThroughIsTold()

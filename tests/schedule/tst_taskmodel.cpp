@@ -37,7 +37,7 @@ class TestTaskModel : public QObject
     }
 
 private Q_SLOTS:
-    void init() { power.requests.clear(), power.failure.clear(); }
+    void init() { power.requests.clear(); }
 
     void actionFiresOnceItsSecondIsReached_data()
     {
@@ -115,28 +115,6 @@ private Q_SLOTS:
         }
     }
 
-    void noTaskAsksForNothingYetEndsTheTask()
-    {
-        auto model = running(QTime(9, 0), QTime(9, 0, 1), std::nullopt);
-        QSignalSpy fired(model.get(), &TaskModel::fired);
-        tickAt(*model, QTime(9, 0, 1));
-        QCOMPARE(fired.size(), 1);
-        QVERIFY(power.requests.isEmpty());
-        QVERIFY(!model->isRunning());
-    }
-
-    void refusedRequestIsReportedAndTheTaskStillEnds()
-    {
-        power.failure = QStringLiteral("not allowed");
-        auto model = running(QTime(9, 0), QTime(9, 0, 1), PowerAction::Reboot);
-        QSignalSpy failed(model.get(), &TaskModel::requestFailed);
-        tickAt(*model, QTime(9, 0, 1));
-        QCOMPARE(failed.size(), 1);
-        QCOMPARE(failed[0][0].value<PowerAction>(), PowerAction::Reboot);
-        QCOMPARE(failed[0][1].toString(), power.failure);
-        QVERIFY(!model->isRunning());
-    }
-
     void reminderPlaysThroughItsMinute_data()
     {
         QTest::addColumn<QTime>("target");
@@ -180,54 +158,6 @@ private Q_SLOTS:
         model->setReminder(false);
         tickAt(*model, t);
         QCOMPARE(power.requests, QList{PowerAction::PowerOff});
-    }
-
-    void turningTheReminderOnClearsItsMinutes()
-    {
-        TaskModel model(clock, seconds, power);
-        model.setTipmins(10);
-        QSignalSpy minutes(&model, &TaskModel::tipminsChanged);
-        model.setReminder(true);
-        QCOMPARE(model.tipmins(), 0);
-        QCOMPARE(minutes.size(), 1);
-        model.setTipmins(5);
-        model.setReminder(false);
-        QCOMPARE(model.tipmins(), 5);
-    }
-
-    void taskAndTimeAreFixedWhileRunning()
-    {
-        auto model = running(QTime(8, 0), QTime(9, 0));
-        QVERIFY(!model->setTask(PowerAction::Logoff));
-        QVERIFY(!model->setTasktime(QTime(10, 0)));
-        QCOMPARE(model->task(), PowerAction::PowerOff);
-        QCOMPARE(model->tasktime(), QTime(9, 0));
-        model->stop();
-        QVERIFY(model->setTasktime(QTime(10, 0)));
-    }
-
-    void secondsLeftCountDownWhileAnActionIsPending()
-    {
-        auto model = running(QTime(14, 28, 0, 700), QTime(14, 30));
-        QCOMPARE(model->secondsLeft(), 120);
-        QSignalSpy left(model.get(), &TaskModel::secondsLeftChanged);
-        tickAt(*model, QTime(14, 29, 0, 3));
-        QCOMPARE(left.size(), 1);
-        QCOMPARE(left[0][0].toInt(), 60);
-        model->setReminder(true);
-        QCOMPARE(model->secondsLeft(), std::nullopt);
-    }
-
-    void secondTimerRunsWhileAnyoneWantsIt()
-    {
-        QObject a, b;
-        seconds.want(&a, true);
-        seconds.want(&b, true);
-        seconds.want(&a, false);
-        QVERIFY(seconds.isActive());
-        seconds.want(&b, false);
-        QVERIFY(!seconds.isActive());
-        QCOMPARE(SecondTimer::delayToNextSecond(998), 4);
     }
 
     void longTimeCarriesSecondsInEveryLocale_data()
