@@ -110,6 +110,11 @@ public:
 
     QDBusConnection connection() const { return m_connection; }
 
+    // dbusmock's logind, for a private "system" bus.
+    MockService *startLogind()
+    {
+        return start({"org.freedesktop.login1", "/org/freedesktop/login1", "--template", "logind"});
+    }
     // {name, path, interface} or {name, path, "--template", "logind", ...}. nullptr (with a
     // warning) unless the service owns its name within 15 s.
     MockService *start(const QStringList &args)

@@ -24,8 +24,7 @@ private Q_SLOTS:
     {
         m_session = std::make_unique<PrivateBus>();
         m_system = std::make_unique<PrivateBus>();
-        m_logind = m_system->start(
-            {"org.freedesktop.login1", "/org/freedesktop/login1", "--template", "logind"});
+        m_logind = m_system->startLogind();
         QVERIFY(m_logind);
     }
 

@@ -21,8 +21,7 @@ private Q_SLOTS:
     {
         session = std::make_unique<PrivateBus>();
         system = std::make_unique<PrivateBus>();
-        logind = system->start(
-            {"org.freedesktop.login1", "/org/freedesktop/login1", "--template", "logind"});
+        logind = system->startLogind();
         QVERIFY(logind);
         QVERIFY(logind->mock("AddMethod", {"org.freedesktop.DBus.Mock", "Inhibitors", "", "as",
                                            "ret = [f'{i[0]} {i[1]} {i[3]}' for i in "
