@@ -100,12 +100,12 @@ def firing(binary, runs=20):
         w = Window(d, d.spawn("quorvel", [binary]))
         w.choose("任务", "关机")
         for _ in range(int(runs)):
-            before = len(logind.calls())
+            before = len(logind.calls("PowerOff"))
             when, second_begins = target_in(3)
             w.set_time(when)
             w.press("开   始")
-            wait_for(lambda: len(logind.calls()) > before, "the request", 10)
-            lags.append((logind.calls()[-1][0] - second_begins) * 1000)
+            wait_for(lambda: len(logind.calls("PowerOff")) > before, "the request", 10)
+            lags.append((logind.calls("PowerOff")[-1][0] - second_begins) * 1000)
             wait_for(lambda: w.run_state() == "停止", "idle again")
     print(f"firing lag over {runs} runs: median {statistics.median(lags):.1f} ms, "
           f"max {max(lags):.1f} ms")

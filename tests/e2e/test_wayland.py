@@ -41,6 +41,7 @@ class Wayland(Journey):
 
         second = self.start(name="second")
         refusal = quorvel.application(second.pid)
+        quorvel.find(refusal, "alert", "错误！")  # critical: an alert
         quorvel.find(refusal, "label", "程序已经运行！")
         quorvel.press(quorvel.find(refusal, "push button", "OK"))
         self.assertEqual(second.wait(10), 0)

@@ -37,7 +37,7 @@ export DEBIAN_FRONTEND=noninteractive
 apt-get install -y -q "$deb" >"$work/install.log"
 files=$(dpkg -L quorvel)
 QUORVEL_BINARY=/usr/bin/quorvel QUORVEL_INSTALLED=1 /usr/bin/python3 -W ignore \
-  "$root/tests/e2e/test_startup.py" -v Startup.test_settings_survive_a_restart
+  "$root/tests/e2e/test_x11.py" -v X11.test_settings_survive_a_restart
 apt-get purge -y -q quorvel >>"$work/install.log"
 left=0
 for f in $files; do

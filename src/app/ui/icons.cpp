@@ -1,5 +1,6 @@
 #include "icons.h"
 
+#include <QIconEngine>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
@@ -9,19 +10,47 @@
 namespace {
 using Painter = std::function<void(QPainter &, qreal size)>;
 
+// Painted at whatever size is asked for, when it is asked for: no pixmaps kept for sizes that
+// nobody shows.
+class DrawnIconEngine final : public QIconEngine
+{
+public:
+    explicit DrawnIconEngine(Painter paint) : m_paint(std::move(paint)) {}
+
+    void paint(QPainter *painter, const QRect &rect, QIcon::Mode, QIcon::State) override
+    {
+        const qreal size = qMin(rect.width(), rect.height());
+        painter->save();
+        painter->setRenderHint(QPainter::Antialiasing);
+        painter->translate(rect.center() - QPointF(size, size) / 2);
+        m_paint(*painter, size);
+        painter->restore();
+    }
+    QPixmap pixmap(const QSize &size, QIcon::Mode mode, QIcon::State state) override
+    {
+        QPixmap pixmap(size);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        paint(&painter, pixmap.rect(), mode, state);
+        return pixmap;
+    }
+    // What the window system and tray hosts pick from; each is drawn when asked for.
+    QList<QSize> availableSizes(QIcon::Mode, QIcon::State) override
+    {
+        QList<QSize> sizes;
+        for (int side : {16, 22, 24, 32, 48, 64, 128, 256})
+            sizes << QSize(side, side);
+        return sizes;
+    }
+    QIconEngine *clone() const override { return new DrawnIconEngine(m_paint); }
+
+private:
+    Painter m_paint;
+};
+
 QIcon drawn(const Painter &paint)
 {
-    QIcon icon;
-    for (int size : {16, 24, 32, 48, 64, 128, 256}) {
-        QPixmap pixmap(size, size);
-        pixmap.fill(Qt::transparent);
-        QPainter p(&pixmap);
-        p.setRenderHint(QPainter::Antialiasing);
-        paint(p, size);
-        p.end();
-        icon.addPixmap(pixmap);
-    }
-    return icon;
+    return QIcon(new DrawnIconEngine(paint));
 }
 } // namespace
 

@@ -1,12 +1,15 @@
-// The command line, the request handed to a running copy, and how that copy takes it.
+// One running copy per installed program; the command line, the request handed to it, and how
+// it takes the request.
 
 #include "app/command.h"
+#include "app/instanceguard.h"
 #include "app/remotecontrol.h"
 #include "fakes.h"
 #include "schedule/secondtimer.h"
 #include "schedule/taskmodel.h"
 
 #include <QLocalSocket>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -23,15 +26,44 @@ static QString words(const Command &c)
     return lines.mid(1, lines.size() - 3).join(' ');
 }
 
-class TestCommand : public QObject
+class TestStartup : public QObject
 {
     Q_OBJECT
 
     FakeClock clock;
     SecondTimer seconds{clock};
     FakePower power;
+    QTemporaryDir dir;
 
 private Q_SLOTS:
+    void lockIsPerInstalledCopy()
+    {
+        const QString a = dir.filePath("a/quorvel");
+        const QString b = dir.filePath("b/quorvel");
+        QVERIFY(QDir().mkpath(dir.filePath("a")));
+        QFile(a).open(QIODevice::WriteOnly);
+        QVERIFY(QFile::link(a, dir.filePath("link")));
+        const QString runtime = dir.path();
+        QCOMPARE(InstanceGuard::lockPathFor(dir.filePath("link"), runtime),
+                 InstanceGuard::lockPathFor(a, runtime));
+        QVERIFY(InstanceGuard::lockPathFor(a, runtime) != InstanceGuard::lockPathFor(b, runtime));
+        QVERIFY(InstanceGuard::lockPathFor(a, runtime).startsWith(runtime + u'/'));
+    }
+
+    void killedCopyLeavesNothingBehind()
+    {
+        QProcess holder; // flock(1) takes the same kind of lock as a running copy
+        holder.start("flock", {"-o", dir.filePath("quorvel.lock"), "sleep", "60"});
+        QVERIFY(holder.waitForStarted());
+        QTRY_COMPARE(createInstanceGuard(dir.filePath("quorvel.lock"))->tryAcquire(),
+                     InstanceGuard::Result::HeldByOther);
+        holder.kill();
+        holder.waitForFinished();
+        auto next = createInstanceGuard(dir.filePath("quorvel.lock"));
+        QCOMPARE(next->tryAcquire(), InstanceGuard::Result::Acquired);
+        QCOMPARE(createInstanceGuard(dir.filePath("quorvel.lock"))->tryAcquire(),
+                 InstanceGuard::Result::HeldByOther);
+    }
     void commandLine_data()
     {
         QTest::addColumn<L>("arguments");
@@ -103,7 +135,6 @@ private Q_SLOTS:
 
     void hostilePeersChangeNothing()
     {
-        QTemporaryDir dir;
         const QString name = dir.filePath("q.sock");
         TaskModel task(clock, seconds, power);
         bool trusted = false;
@@ -145,5 +176,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(TestCommand)
-#include "tst_command.moc"
+QTEST_GUILESS_MAIN(TestStartup)
+#include "tst_startup.moc"

@@ -1,4 +1,5 @@
-"""Hiding to a real notification area (trayer, XEmbed), its menu, and back."""
+"""The real program on an X11 desktop: settings across a restart, and hiding to a real
+notification area (trayer, XEmbed), its menu and back."""
 
 import os
 import sys
@@ -6,11 +7,33 @@ import time
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), ".."))
+from harness import quorvel  # noqa: E402
 from harness.desktop import wait_for  # noqa: E402
 from harness.quorvel import Journey, Window  # noqa: E402
 
 
-class Tray(Journey):
+class X11(Journey):
+    def test_settings_survive_a_restart(self):
+        w = Window(self.desktop, self.start(name="first"))
+        x, y, width, height = self.desktop.geometry(w.wid)
+        self.assertEqual((width, height), (323, 289))
+        self.assertLess(abs(x + width / 2 - 512), 3)  # centred on the 1024x768 screen
+        for box in ("声音开启提示", "任务开启提示"):
+            quorvel.press(w.check_box(box))
+            wait_for(lambda: quorvel.checked(w.check_box(box)), f"{box} ticked")
+        wait_for(lambda: w.field("系统时间").name.count(":") == 2, "the clock")
+        self.screenshot("main-window", w.wid)
+        w.press("退   出")
+        self.assertEqual(w.proc.wait(10), 0)
+        with open(self.settings) as ini:
+            self.assertEqual(ini.read(), "[sound]\nifsound=1\n[Tips]\nifTips=1\n")
+
+        again = Window(self.desktop, self.start(name="again"))
+        self.assertTrue(quorvel.checked(again.check_box("声音开启提示")))
+        self.assertTrue(quorvel.checked(again.check_box("任务开启提示")))
+        self.assertTrue(quorvel.enabled(again.button("播放声音")))
+
+
     def balloons(self):
         d = self.desktop
         return [w for w in d.x("xdotool", "search", "--onlyvisible", "--class", "quorvel").split()
@@ -50,7 +73,6 @@ class Tray(Journey):
         self.click_icon(1, repeat=2)
         wait_for(w.shown, "the window to come back")
         wait_for(lambda: w.run_state() == "启动", "the task started from the menu")
-
 
 if __name__ == "__main__":
     unittest.main()
