@@ -23,6 +23,7 @@ struct Command
 
     // Nothing for a running copy to do: a second start is then refused as ever.
     bool isEmpty() const;
+    bool operator==(const Command &) const = default;
 
     // The request to a running copy, and back. A request is a few short lines; anything else,
     // too long, malformed or hostile, reads as nothing.

@@ -52,8 +52,12 @@ private Q_SLOTS:
 
     void killedCopyLeavesNothingBehind()
     {
-        QProcess holder; // flock(1) takes the same kind of lock as a running copy
-        holder.start("flock", {"-o", dir.filePath("quorvel.lock"), "sleep", "60"});
+        QProcess holder; // one process holding the same kind of lock as a running copy
+        holder.start("/usr/bin/python3",
+                     {"-c",
+                      "import fcntl, os, sys, time; fcntl.flock(os.open(sys.argv[1], "
+                      "os.O_RDWR | os.O_CREAT), fcntl.LOCK_EX); time.sleep(60)",
+                      dir.filePath("quorvel.lock")});
         QVERIFY(holder.waitForStarted());
         QTRY_COMPARE(createInstanceGuard(dir.filePath("quorvel.lock"))->tryAcquire(),
                      InstanceGuard::Result::HeldByOther);

@@ -73,7 +73,7 @@ class Task(Journey):
         notifications.obj.EmitSignal("org.freedesktop.Notifications", "ActionInvoked", "us",
                                      [1, "stop"])
         wait_for(lambda: w.run_state() == "停止", "the task to stop")
-        self.assertTrue(quorvel.enabled(w.button("开   始")))
+        self.assertTrue(quorvel.has(w.button("开   始"), "ENABLED"))
         wait_for(lambda: not logind.obj.ListInhibitors(
             dbus_interface="org.freedesktop.login1.Manager"), "the hold to end")
         wait_for(lambda: notifications.calls("CloseNotification"), "the warning withdrawn")

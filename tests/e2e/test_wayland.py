@@ -59,7 +59,7 @@ class Wayland(Journey):
         notifications = self.desktop.mock("notification_daemon", system=False)
         w = Window(self.desktop, self.start())
         w.press("最小化")
-        wait_for(lambda: not w.frame.getState().contains(quorvel.pyatspi.STATE_SHOWING),
+        wait_for(lambda: not quorvel.has(w.frame, "SHOWING"),
                  "the window to go to the tray")
         balloon = wait_for(lambda: notifications.calls("Notify"), "the balloon")[0]
         self.assertIn('"气泡提示" "QuorvelV1.0.0"', balloon[2])
@@ -69,7 +69,7 @@ class Wayland(Journey):
         service = item[2].strip('"')
         bus.get_object(service, "/StatusNotifierItem").Activate(
             0, 0, dbus_interface="org.kde.StatusNotifierItem")
-        wait_for(lambda: w.frame.getState().contains(quorvel.pyatspi.STATE_SHOWING),
+        wait_for(lambda: quorvel.has(w.frame, "SHOWING"),
                  "the window to come back")
 
 

@@ -20,7 +20,7 @@ class X11(Journey):
         self.assertLess(abs(x + width / 2 - 512), 3)  # centred on the 1024x768 screen
         for box in ("声音开启提示", "任务开启提示"):
             quorvel.press(w.check_box(box))
-            wait_for(lambda: quorvel.checked(w.check_box(box)), f"{box} ticked")
+            wait_for(lambda: quorvel.has(w.check_box(box), "CHECKED"), f"{box} ticked")
         wait_for(lambda: w.field("系统时间").name.count(":") == 2, "the clock")
         self.screenshot("main-window", w.wid)
         w.press("退   出")
@@ -29,9 +29,9 @@ class X11(Journey):
             self.assertEqual(ini.read(), "[sound]\nifsound=1\n[Tips]\nifTips=1\n")
 
         again = Window(self.desktop, self.start(name="again"))
-        self.assertTrue(quorvel.checked(again.check_box("声音开启提示")))
-        self.assertTrue(quorvel.checked(again.check_box("任务开启提示")))
-        self.assertTrue(quorvel.enabled(again.button("播放声音")))
+        self.assertTrue(quorvel.has(again.check_box("声音开启提示"), "CHECKED"))
+        self.assertTrue(quorvel.has(again.check_box("任务开启提示"), "CHECKED"))
+        self.assertTrue(quorvel.has(again.button("播放声音"), "ENABLED"))
 
 
     def balloons(self):

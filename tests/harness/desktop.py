@@ -1,12 +1,7 @@
-"""A private desktop for the end-to-end journeys: Xvfb with openbox and a tray host, private
-session and system buses with python3-dbusmock services, and the accessibility bus. Everything
-runs as children of the test, in a temporary HOME, and stops with it; nothing of the machine's
-own session or system bus is ever reached.
-
-    with Desktop(tray=True, system_bus=True) as d:
-        logind = d.mock("logind")
-        proc = d.spawn("quorvel", [binary])
-"""
+"""A private desktop for the end-to-end journeys: Xvfb with openbox and a tray host, or weston;
+private session and system buses with python3-dbusmock services; the accessibility bus. All are
+children of the test, in a temporary HOME, and stop with it; nothing of the machine's own
+session or system bus is ever reached."""
 
 import ctypes
 import ctypes.util

@@ -90,12 +90,9 @@ def press(node):
     action.doAction(next(i for i, n in enumerate(names) if n.lower() in ("press", "toggle")))
 
 
-def enabled(node):
-    return node.getState().contains(pyatspi.STATE_ENABLED)
-
-
-def checked(node):
-    return node.getState().contains(pyatspi.STATE_CHECKED)
+def has(node, state):
+    """Whether an accessible is in a state: "ENABLED", "CHECKED", "SHOWING"..."""
+    return node.getState().contains(getattr(pyatspi, "STATE_" + state))
 
 
 class Window:
@@ -136,7 +133,7 @@ class Window:
         combo = find(self.app, "combo box", list_name)
         self.click(combo)
         item = find(combo, "list item", entry)
-        wait_for(lambda: item.getState().contains(pyatspi.STATE_SHOWING) and item.queryComponent()
+        wait_for(lambda: has(item, "SHOWING") and item.queryComponent()
                  .getExtents(pyatspi.DESKTOP_COORDS).height > 0, "the list to open")
         self.click(item)
         wait_for(lambda: combo.name == entry, f"{entry!r} chosen")
