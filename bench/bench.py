@@ -9,7 +9,6 @@
                                        request reaching a mocked logind
 """
 
-import datetime
 import glob
 import os
 import statistics

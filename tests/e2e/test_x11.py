@@ -33,7 +33,6 @@ class X11(Journey):
         self.assertTrue(quorvel.has(again.check_box("任务开启提示"), "CHECKED"))
         self.assertTrue(quorvel.has(again.button("播放声音"), "ENABLED"))
 
-
     def balloons(self):
         d = self.desktop
         return [w for w in d.x("xdotool", "search", "--onlyvisible", "--class", "quorvel").split()
@@ -73,6 +72,7 @@ class X11(Journey):
         self.click_icon(1, repeat=2)
         wait_for(w.shown, "the window to come back")
         wait_for(lambda: w.run_state() == "启动", "the task started from the menu")
+
 
 if __name__ == "__main__":
     unittest.main()

@@ -6,7 +6,7 @@ import os
 import shutil
 import unittest
 
-from .desktop import ARTIFACTS, Desktop, wait_for
+from .desktop import Desktop, wait_for
 
 pyatspi = None
 
