@@ -172,10 +172,10 @@ private Q_SLOTS:
         if (capabilities == "hung")
             server->pause();
         auto s = running(QTime(14, 29, 30));
-        tick(s->task, QTime(14, 30)); // the request is not held up by the warning
-        QCOMPARE(power.requests, QList{PowerAction::PowerOff});
         QTRY_COMPARE(s->balloons.size(), 1);
         QCOMPARE(s->balloons[0][0].toString(), "将在 30 秒后关机");
+        tick(s->task, QTime(14, 30)); // the request is not held up by the server
+        QCOMPARE(power.requests, QList{PowerAction::PowerOff});
         if (capabilities == "hung")
             server->pause(false);
     }

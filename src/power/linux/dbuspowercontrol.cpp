@@ -1,43 +1,10 @@
 #include "dbuspowercontrol.h"
 
-#include <QDBusError>
-#include <QDBusMessage>
-#include <QDBusPendingCallWatcher>
+#include "dbuscall.h"
+
 #include <QLoggingCategory>
 
 Q_LOGGING_CATEGORY(lcPower, "quorvel.power")
-
-namespace {
-
-QString duration(int ms)
-{
-    return ms % 1000 == 0 ? QStringLiteral("%1 s").arg(ms / 1000) : QStringLiteral("%1 ms").arg(ms);
-}
-
-bool isTimeout(const QDBusError &error)
-{
-    return error.type() == QDBusError::NoReply || error.type() == QDBusError::Timeout ||
-           error.type() == QDBusError::TimedOut;
-}
-
-QString describe(const QDBusError &error, const QString &who, int timeoutMs)
-{
-    // Qt's own text for a missing reply is a paragraph of guesses; say what happened instead.
-    if (isTimeout(error))
-        return QStringLiteral("no answer from %1 within %2").arg(who, duration(timeoutMs));
-    if (error.message().isEmpty())
-        return QStringLiteral("%1: %2").arg(who, error.name());
-    return QStringLiteral("%1: %2 (%3)").arg(who, error.message(), error.name());
-}
-
-QDBusMessage busDriverCall(const QString &method)
-{
-    return QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"),
-                                          QStringLiteral("/org/freedesktop/DBus"),
-                                          QStringLiteral("org.freedesktop.DBus"), method);
-}
-
-} // namespace
 
 DBusPowerControl::DBusPowerControl(QObject *parent)
     : DBusPowerControl(QDBusConnection::sessionBus(), QDBusConnection::systemBus(), defaultTimeouts,
@@ -109,8 +76,8 @@ void DBusPowerControl::introspectThenAsk(SessionManagerKind guess)
         [this, guess, who](const QDBusError &error) {
             // A service that does not answer this will not answer the request either; one that
             // merely does not introspect gets the desktop's own guess.
-            if (isTimeout(error))
-                finish(false, describe(error, who, m_timeouts.probeMs));
+            if (isDBusTimeout(error))
+                finish(false, describeDBusError(error, who, m_timeouts.probeMs));
             else
                 askSessionManager(guess);
         });
@@ -151,18 +118,12 @@ void DBusPowerControl::askLogind(const QString &whyNotSessionManager)
 void DBusPowerControl::send(const QDBusConnection &bus, const QDBusMessage &message, int timeoutMs,
                             const QString &who, ReplyHandler onReply, ErrorHandler onError)
 {
-    auto *watcher = new QDBusPendingCallWatcher(bus.asyncCall(message, timeoutMs), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this,
-            [this, who, timeoutMs, onReply = std::move(onReply),
-             onError = std::move(onError)](QDBusPendingCallWatcher *finished) {
-                finished->deleteLater();
-                if (!finished->isError())
-                    onReply(finished->reply());
-                else if (onError)
-                    onError(finished->error());
-                else
-                    finish(false, describe(finished->error(), who, timeoutMs));
-            });
+    // Every failure without a handler of its own ends the request.
+    if (!onError)
+        onError = [this, who, timeoutMs](const QDBusError &error) {
+            finish(false, describeDBusError(error, who, timeoutMs));
+        };
+    callDBus(this, bus, message, timeoutMs, who, std::move(onReply), std::move(onError));
 }
 
 void DBusPowerControl::finish(bool ok, const QString &reason)

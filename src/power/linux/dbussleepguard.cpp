@@ -1,8 +1,10 @@
 #include "dbussleepguard.h"
 
-#include <QDBusMessage>
-#include <QDBusPendingCallWatcher>
+#include "dbuscall.h"
+
 #include <QLoggingCategory>
+
+#include <utility>
 
 Q_LOGGING_CATEGORY(lcSleep, "quorvel.sleep")
 
@@ -24,6 +26,7 @@ Q_LOGGING_CATEGORY(lcSleep, "quorvel.sleep")
 
 namespace {
 const QString gnomeService = QStringLiteral("org.gnome.SessionManager");
+const QString gnomePath = QStringLiteral("/org/gnome/SessionManager");
 const QString kdePolicyAgent = QStringLiteral("org.kde.Solid.PowerManagement");
 const QString fdoService = QStringLiteral("org.freedesktop.PowerManagement");
 const QString fdoInhibitPath = QStringLiteral("/org/freedesktop/PowerManagement/Inhibit");
@@ -32,23 +35,9 @@ const QString logindService = QStringLiteral("org.freedesktop.login1");
 const QString logindPath = QStringLiteral("/org/freedesktop/login1");
 const QString logindManager = QStringLiteral("org.freedesktop.login1.Manager");
 const QString why = QStringLiteral("A scheduled task is waiting for its time");
+const QString who = QStringLiteral("the power management");
 constexpr int timeoutMs = 10'000;
 constexpr uint gnomeInhibitSuspend = 4;
-
-QDBusMessage gnomeCall(const QString &method, const QVariantList &arguments)
-{
-    QDBusMessage m = QDBusMessage::createMethodCall(gnomeService, QStringLiteral("/org/gnome/SessionManager"),
-                                                    gnomeService, method);
-    m.setArguments(arguments);
-    return m;
-}
-
-QDBusMessage fdoCall(const QString &method, const QVariantList &arguments)
-{
-    QDBusMessage m = QDBusMessage::createMethodCall(fdoService, fdoInhibitPath, fdoInhibit, method);
-    m.setArguments(arguments);
-    return m;
-}
 } // namespace
 
 DBusSleepGuard::DBusSleepGuard(const QDBusConnection &sessionBus,
@@ -62,62 +51,65 @@ DBusSleepGuard::DBusSleepGuard(const QDBusConnection &sessionBus,
 
 DBusSleepGuard::~DBusSleepGuard()
 {
-    m_wanted = false;
     release();
 }
 
 void DBusSleepGuard::hold(bool on)
 {
     m_wanted = on;
-    if (m_pending)
+    if (m_way == Way::Pending)
         return; // the answer on its way takes the latest wish into account
     if (!on) {
         release();
     } else if (m_way == Way::None) {
-        m_pending = true;
-        send(m_session,
-             QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"),
-                                            QStringLiteral("/org/freedesktop/DBus"),
-                                            QStringLiteral("org.freedesktop.DBus"),
-                                            QStringLiteral("ListNames")),
-             [this](const QDBusMessage &reply) {
-                 take(reply.arguments().value(0).toStringList());
-             });
+        m_way = Way::Pending;
+        take(busDriverCall(QStringLiteral("ListNames")), m_session, [this](const QDBusMessage &r) {
+            choose(r.arguments().value(0).toStringList());
+        });
     }
 }
 
-void DBusSleepGuard::take(const QStringList &sessionNames)
+void DBusSleepGuard::take(const QDBusMessage &call, const QDBusConnection &bus,
+                          std::function<void(const QDBusMessage &)> onReply)
+{
+    callDBus(this, bus, call, timeoutMs, who, std::move(onReply), [this](const QDBusError &error) {
+        // The task goes on all the same; only the hold is missing.
+        qCWarning(lcSleep).noquote() << "cannot hold off automatic suspend:"
+                                     << describeDBusError(error, who, timeoutMs);
+        m_way = Way::None;
+    });
+}
+
+void DBusSleepGuard::choose(const QStringList &sessionNames)
 {
     const auto held = [this](Way way) {
-        m_pending = false;
         m_way = way;
         qCInfo(lcSleep) << "holding off automatic suspend";
         if (!m_wanted)
             release();
     };
     if (sessionNames.contains(kdePolicyAgent) && sessionNames.contains(fdoService)) {
-        send(m_session, fdoCall(QStringLiteral("Inhibit"), {QStringLiteral("Quorvel"), why}),
-             [this, held](const QDBusMessage &reply) {
+        take(dbusMethodCall(fdoService, fdoInhibitPath, fdoInhibit, QStringLiteral("Inhibit"),
+                            {QStringLiteral("Quorvel"), why}),
+             m_session, [this, held](const QDBusMessage &reply) {
                  m_cookie = reply.arguments().value(0).toUInt();
                  held(Way::Kde);
              });
     } else if (sessionNames.contains(gnomeService)) {
-        send(m_session,
-             gnomeCall(QStringLiteral("Inhibit"),
-                       {QStringLiteral("quorvel"), 0u, why, gnomeInhibitSuspend}),
-             [this, held](const QDBusMessage &reply) {
+        take(dbusMethodCall(gnomeService, gnomePath, gnomeService, QStringLiteral("Inhibit"),
+                            {QStringLiteral("quorvel"), 0u, why, gnomeInhibitSuspend}),
+             m_session, [this, held](const QDBusMessage &reply) {
                  m_cookie = reply.arguments().value(0).toUInt();
                  held(Way::Gnome);
              });
     } else {
-        QDBusMessage inhibit = QDBusMessage::createMethodCall(logindService, logindPath,
-                                                              logindManager, QStringLiteral("Inhibit"));
-        inhibit.setArguments({QStringLiteral("idle"), QStringLiteral("Quorvel"), why,
-                              QStringLiteral("block")});
-        send(m_system, inhibit, [this, held](const QDBusMessage &reply) {
-            m_lock = reply.arguments().value(0).value<QDBusUnixFileDescriptor>();
-            held(Way::Logind);
-        });
+        take(dbusMethodCall(logindService, logindPath, logindManager, QStringLiteral("Inhibit"),
+                            {QStringLiteral("idle"), QStringLiteral("Quorvel"), why,
+                             QStringLiteral("block")}),
+             m_system, [this, held](const QDBusMessage &reply) {
+                 m_lock = reply.arguments().value(0).value<QDBusUnixFileDescriptor>();
+                 held(Way::Logind);
+             });
     }
 }
 
@@ -125,40 +117,25 @@ void DBusSleepGuard::release()
 {
     switch (std::exchange(m_way, Way::None)) {
     case Way::None:
+    case Way::Pending: // cannot be: hold() waits for the answer
         return;
     case Way::Gnome:
-        send(m_session, gnomeCall(QStringLiteral("Uninhibit"), {m_cookie}), {});
+        callDBus(this, m_session,
+                 dbusMethodCall(gnomeService, gnomePath, gnomeService,
+                                QStringLiteral("Uninhibit"), {m_cookie}),
+                 timeoutMs, who, {});
         break;
     case Way::Kde:
-        send(m_session, fdoCall(QStringLiteral("UnInhibit"), {m_cookie}), {});
+        callDBus(this, m_session,
+                 dbusMethodCall(fdoService, fdoInhibitPath, fdoInhibit,
+                                QStringLiteral("UnInhibit"), {m_cookie}),
+                 timeoutMs, who, {});
         break;
     case Way::Logind:
         m_lock = QDBusUnixFileDescriptor(); // closing our end ends the lock
         break;
     }
     qCInfo(lcSleep) << "automatic suspend no longer held off";
-}
-
-void DBusSleepGuard::send(const QDBusConnection &bus, const QDBusMessage &message,
-                          const std::function<void(const QDBusMessage &)> &onReply)
-{
-    if (!bus.isConnected()) {
-        qCWarning(lcSleep) << "cannot hold off automatic suspend: bus not connected";
-        m_pending = false;
-        return;
-    }
-    auto *watcher = new QDBusPendingCallWatcher(bus.asyncCall(message, timeoutMs), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this,
-            [this, onReply, member = message.member()](QDBusPendingCallWatcher *finished) {
-                finished->deleteLater();
-                if (finished->isError()) {
-                    // The task goes on all the same; only the hold is missing.
-                    qCWarning(lcSleep).noquote() << member << "failed:" << finished->error().message();
-                    m_pending = false;
-                } else if (onReply) {
-                    onReply(finished->reply());
-                }
-            });
 }
 
 void DBusSleepGuard::onPrepareForSleep(bool suspending)

@@ -5,6 +5,8 @@
 #include <QDBusConnection>
 #include <QDBusUnixFileDescriptor>
 
+#include <functional>
+
 // Each desktop's own hold where it has one that holds off only its automatic suspend, else
 // systemd-logind's "idle" lock (see dbussleepguard.cpp for the choice). Follows logind's
 // PrepareForSleep to report a wake-up. Every call is asynchronous.
@@ -24,17 +26,18 @@ private Q_SLOTS:
     void onPrepareForSleep(bool suspending);
 
 private:
-    enum class Way { None, Gnome, Kde, Logind };
+    // Pending: a call on the way to taking a hold.
+    enum class Way { None, Pending, Gnome, Kde, Logind };
 
-    void take(const QStringList &sessionNames);
+    // One step towards a hold; a failure gives it up.
+    void take(const QDBusMessage &call, const QDBusConnection &bus,
+              std::function<void(const QDBusMessage &)> onReply);
+    void choose(const QStringList &sessionNames);
     void release();
-    void send(const QDBusConnection &bus, const QDBusMessage &message,
-              const std::function<void(const QDBusMessage &)> &onReply);
 
     QDBusConnection m_session;
     QDBusConnection m_system;
     bool m_wanted = false;
-    bool m_pending = false;
     Way m_way = Way::None;
     uint m_cookie = 0;
     QDBusUnixFileDescriptor m_lock;

@@ -1,9 +1,10 @@
 #include "dbusnotifier.h"
 
-#include <QDBusMessage>
-#include <QDBusPendingCallWatcher>
-#include <QDBusPendingReply>
+#include "power/linux/dbuscall.h"
+
 #include <QLoggingCategory>
+
+#include <utility>
 
 Q_LOGGING_CATEGORY(lcNotify, "quorvel.notify")
 
@@ -12,6 +13,7 @@ const QString service = QStringLiteral("org.freedesktop.Notifications");
 const QString path = QStringLiteral("/org/freedesktop/Notifications");
 const QString interface = QStringLiteral("org.freedesktop.Notifications");
 const QString stopKey = QStringLiteral("stop");
+const QString who = QStringLiteral("the notification server");
 } // namespace
 
 DBusNotifier::DBusNotifier(const QDBusConnection &bus, int timeoutMs, QObject *parent)
@@ -24,25 +26,18 @@ DBusNotifier::DBusNotifier(const QDBusConnection &bus, int timeoutMs, QObject *p
                   SLOT(onClosed(uint, uint)));
 }
 
-template<typename OnReply>
-void DBusNotifier::call(const QString &method, const QVariantList &arguments, OnReply onReply,
-                        const QString &failedText)
+void DBusNotifier::call(const QString &method, const QVariantList &arguments,
+                        std::function<void(const QDBusMessage &)> onReply, const QString &failedText,
+                        quint64 generation)
 {
-    QDBusMessage message = QDBusMessage::createMethodCall(service, path, interface, method);
-    message.setArguments(arguments);
-    auto *watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(message, m_timeoutMs), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this,
-            [this, method, onReply, failedText](QDBusPendingCallWatcher *finished) {
-                finished->deleteLater();
-                if (!finished->isError()) {
-                    onReply(finished->reply());
-                    return;
-                }
-                qCWarning(lcNotify).noquote()
-                    << method << "failed:" << finished->error().name() << finished->error().message();
-                if (!failedText.isEmpty())
-                    Q_EMIT notShown(failedText);
-            });
+    callDBus(this, m_bus, dbusMethodCall(service, path, interface, method, arguments), m_timeoutMs,
+             who, std::move(onReply), [this, method, failedText, generation](const QDBusError &e) {
+                 qCWarning(lcNotify).noquote()
+                     << method << "failed:" << describeDBusError(e, who, m_timeoutMs);
+                 // Told some other way, unless it was withdrawn or replaced meanwhile.
+                 if (!failedText.isEmpty() && generation == m_generation)
+                     Q_EMIT notShown(failedText);
+             });
 }
 
 void DBusNotifier::show(const QString &text, Kind kind)
@@ -62,7 +57,7 @@ void DBusNotifier::show(const QString &text, Kind kind)
             else
                 Q_EMIT notShown(text);
         },
-        text);
+        text, generation);
 }
 
 void DBusNotifier::notify(const QString &text, Kind kind, quint64 generation)
@@ -83,9 +78,9 @@ void DBusNotifier::notify(const QString &text, Kind kind, quint64 generation)
             if (generation == m_generation)
                 m_id = id;
             else if (id != 0) // withdrawn while it was on its way
-                call(QStringLiteral("CloseNotification"), {id}, [](const QDBusMessage &) {}, {});
+                call(QStringLiteral("CloseNotification"), {id}, {}, {}, generation);
         },
-        text);
+        text, generation);
 }
 
 void DBusNotifier::withdraw()
@@ -93,8 +88,7 @@ void DBusNotifier::withdraw()
     ++m_generation;
     if (m_id == 0)
         return;
-    call(QStringLiteral("CloseNotification"), {std::exchange(m_id, 0u)},
-         [](const QDBusMessage &) {}, {});
+    call(QStringLiteral("CloseNotification"), {std::exchange(m_id, 0u)}, {}, {}, m_generation);
 }
 
 void DBusNotifier::onActionInvoked(uint id, const QString &action)
@@ -111,5 +105,6 @@ void DBusNotifier::onClosed(uint id, uint)
 
 std::unique_ptr<Notifier> createNotifier(QObject *parent)
 {
-    return std::make_unique<DBusNotifier>(QDBusConnection::sessionBus(), 5000, parent);
+    return std::make_unique<DBusNotifier>(QDBusConnection::sessionBus(),
+                                          DBusNotifier::defaultTimeoutMs, parent);
 }

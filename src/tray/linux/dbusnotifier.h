@@ -3,6 +3,9 @@
 #include "tray/notifier.h"
 
 #include <QDBusConnection>
+#include <QDBusMessage>
+
+#include <functional>
 
 // org.freedesktop.Notifications on the session bus, every call asynchronous with a timeout. A
 // warning needs the server's "actions" capability, asked for afresh each time (the server may
@@ -12,7 +15,9 @@ class DBusNotifier final : public Notifier
     Q_OBJECT
 
 public:
-    explicit DBusNotifier(const QDBusConnection &bus, int timeoutMs = 5000,
+    static constexpr int defaultTimeoutMs = 5000;
+
+    explicit DBusNotifier(const QDBusConnection &bus, int timeoutMs = defaultTimeoutMs,
                           QObject *parent = nullptr);
 
     void show(const QString &text, Kind kind) override;
@@ -25,9 +30,10 @@ private Q_SLOTS:
 
 private:
     void notify(const QString &text, Kind kind, quint64 generation);
-    template<typename OnReply>
-    void call(const QString &method, const QVariantList &arguments, OnReply onReply,
-              const QString &failedText);
+    // failedText: what notShown() hands back if the call fails.
+    void call(const QString &method, const QVariantList &arguments,
+              std::function<void(const QDBusMessage &)> onReply, const QString &failedText,
+              quint64 generation);
 
     QDBusConnection m_bus;
     int m_timeoutMs;

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QDBusConnection>
+#include <QDBusError>
+#include <QDBusMessage>
+
+#include <functional>
+
+// The one way the D-Bus backends talk to a service: asynchronous, with a timeout, the answer
+// handled in `context`'s thread unless `context` is gone by then. Exactly one handler runs;
+// without onError a failure is only logged, as `who` failed.
+void callDBus(QObject *context, const QDBusConnection &bus, const QDBusMessage &message,
+              int timeoutMs, const QString &who, std::function<void(const QDBusMessage &)> onReply,
+              std::function<void(const QDBusError &)> onError = {});
+
+bool isDBusTimeout(const QDBusError &error);
+
+// "no answer from <who> within 5 s", or "<who>: <message> (<name>)".
+QString describeDBusError(const QDBusError &error, const QString &who, int timeoutMs);
+
+// A method of the bus itself, e.g. ListNames.
+QDBusMessage busDriverCall(const QString &method);
+
+// A call with its arguments in one expression.
+QDBusMessage dbusMethodCall(const QString &service, const QString &path, const QString &interface,
+                            const QString &method, const QVariantList &arguments = {});
