@@ -20,10 +20,10 @@ ActionWarning::ActionWarning(TaskModel &task, Notifier &notifier, const Modulein
             const IniKey &key = SettingsKeys::warningSeconds;
             m_lead = leadFrom(m_settings.iniread(key.section, key.key, m_settings.settingsPath()));
         }
-        follow();
+        follow(m_task.secondsLeft());
     });
     connect(&task, &TaskModel::secondsLeftChanged, this, &ActionWarning::follow);
-    connect(&task, &TaskModel::reminderChanged, this, &ActionWarning::follow);
+    connect(&task, &TaskModel::reminderChanged, this, [this] { follow(m_task.secondsLeft()); });
     connect(&task, &TaskModel::missed, this, &ActionWarning::onMissed);
     connect(&notifier, &Notifier::stopRequested, &task, &TaskModel::stop);
     connect(&notifier, &Notifier::notShown, this, &ActionWarning::balloon);
@@ -36,9 +36,8 @@ int ActionWarning::leadFrom(const QString &stored)
     return ok && seconds >= 0 && seconds <= 3600 ? seconds : 60;
 }
 
-void ActionWarning::follow()
+void ActionWarning::follow(std::optional<int> left)
 {
-    const std::optional<int> left = m_task.secondsLeft();
     // A target that is due now, or was just missed, waits a day: nothing imminent then.
     const bool imminent = left && *left > 0 && *left <= m_lead;
     if (!imminent) {

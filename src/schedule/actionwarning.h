@@ -27,7 +27,8 @@ Q_SIGNALS:
     void balloon(const QString &text);
 
 private:
-    void follow();
+    // Seconds to the power action, nullopt when none is pending.
+    void follow(std::optional<int> left);
     void onMissed(QTime when, bool reminder);
     void withdraw();
 

@@ -35,20 +35,13 @@ void SecondTimer::realign()
         arm();
 }
 
-int SecondTimer::delayToNextSecond(int msecOfSecond)
-{
-    return 1000 - msecOfSecond + boundaryMarginMs;
-}
-
 void SecondTimer::arm()
 {
-    m_timer.start(delayToNextSecond(m_clock.now().time().msec()));
+    m_timer.start(1000 - m_clock.now().time().msec() + boundaryMarginMs);
 }
 
 void SecondTimer::fire()
 {
-    if (!isActive())
-        return;
     const bool early = m_clock.now().time().msec() >= earlyWakeThresholdMs;
     arm();
     if (!early)

@@ -20,13 +20,9 @@ public:
     // Each user says for itself whether it wants ticks; they run while at least one does.
     void want(const QObject *user, bool wanted);
     bool isActive() const { return !m_users.isEmpty(); }
-    int interval() const { return 1000; }
 
     // Arms afresh for the next boundary, as after the machine woke up.
     void realign();
-
-    // Delay from a wall-clock millisecond-of-second to just past the next boundary.
-    static int delayToNextSecond(int msecOfSecond);
 
 Q_SIGNALS:
     void timeout();

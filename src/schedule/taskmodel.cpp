@@ -12,10 +12,7 @@ Q_LOGGING_CATEGORY(lcTask, "quorvel.task")
 TaskModel::TaskModel(const Clock &clock, SecondTimer &seconds, PowerControl &power, QObject *parent)
     : QObject(parent), m_clock(clock), m_seconds(seconds), m_power(power)
 {
-    connect(&m_seconds, &SecondTimer::timeout, this, [this] {
-        if (m_running)
-            TaskTimer_Timer();
-    });
+    connect(&m_seconds, &SecondTimer::timeout, this, &TaskModel::TaskTimer_Timer);
     connect(&m_power, &PowerControl::requestFinished, this, &TaskModel::onPowerFinished);
 }
 
@@ -24,27 +21,21 @@ TaskModel::~TaskModel()
     m_seconds.want(this, false);
 }
 
-bool TaskModel::setTask(std::optional<PowerAction> task)
+void TaskModel::setTask(std::optional<PowerAction> task)
 {
-    if (m_running)
-        return false;
-    if (task != m_task) {
-        m_task = task;
-        Q_EMIT taskChanged();
-    }
-    return true;
+    if (m_running || task == m_task)
+        return;
+    m_task = task;
+    Q_EMIT taskChanged();
 }
 
-bool TaskModel::setTasktime(QTime time)
+void TaskModel::setTasktime(QTime time)
 {
-    if (m_running)
-        return false;
     time.setHMS(time.hour(), time.minute(), time.second());
-    if (time != m_tasktime) {
-        m_tasktime = time;
-        Q_EMIT tasktimeChanged(time);
-    }
-    return true;
+    if (m_running || time == m_tasktime)
+        return;
+    m_tasktime = time;
+    Q_EMIT tasktimeChanged(time);
 }
 
 void TaskModel::setReminder(bool on)
@@ -86,9 +77,14 @@ void TaskModel::stop()
 
 std::optional<int> TaskModel::secondsLeft() const
 {
+    return secondsLeftAt(m_clock.now().time());
+}
+
+std::optional<int> TaskModel::secondsLeftAt(QTime now) const
+{
     if (!m_running || m_reminder || !m_task)
         return std::nullopt;
-    return TaskRules::secondsUntil(m_clock.now().time(), m_tasktime);
+    return TaskRules::secondsUntil(now, m_tasktime);
 }
 
 void TaskModel::TaskTimer_Timer()
@@ -97,30 +93,25 @@ void TaskModel::TaskTimer_Timer()
         return;
     const QDateTime now = m_clock.now();
     const QDateTime previous = std::exchange(m_lastTick, now);
-    constexpr int day = 24 * 60 * 60;
-    const auto passed = [&](QTime time) {
-        return previous.secsTo(now) >= day
-                   ? std::optional<int>(day)
-                   : TaskRules::secondsSincePassed(previous.time(), now.time(), time);
-    };
 
     if (m_reminder) {
-        m_leftmins = TaskRules::minutesUntil(now.time(), m_tasktime);
-        if (m_tipmins != 0 && m_tipmins == *m_leftmins) {
+        if (m_tipmins == 0)
+            return;
+        if (TaskRules::minutesUntil(now.time(), m_tasktime) == m_tipmins) {
             Q_EMIT reminderDue();
-        } else if (m_tipmins != 0) {
-            const QTime before = m_tasktime.addSecs(-60 * m_tipmins);
-            const QTime minute(before.hour(), before.minute());
-            if (passed(minute).value_or(0) >= 60)
-                Q_EMIT missed(minute, true);
+            return;
         }
+        const QTime before = m_tasktime.addSecs(-60 * m_tipmins);
+        const QTime minute(before.hour(), before.minute());
+        if (TaskRules::secondsSincePassed(previous, now, minute).value_or(0) >= 60)
+            Q_EMIT missed(minute, true);
         return;
     }
-    const std::optional<int> since = passed(m_tasktime);
+    const std::optional<int> since = TaskRules::secondsSincePassed(previous, now, m_tasktime);
     if (!since || *since >= TaskRules::firingWindowSeconds) {
         if (since)
             Q_EMIT missed(m_tasktime, false);
-        if (const std::optional<int> left = secondsLeft())
+        if (const std::optional<int> left = secondsLeftAt(now.time()))
             Q_EMIT secondsLeftChanged(*left);
         return;
     }

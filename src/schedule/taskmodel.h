@@ -31,13 +31,11 @@ public:
     bool reminder() const { return m_reminder; }
     // The reminder's minutes; 0 while none are chosen.
     int tipmins() const { return m_tipmins; }
-    // Minutes to the target as the latest reminder tick counted them.
-    std::optional<int> leftmins() const { return m_leftmins; }
     bool isRunning() const { return m_running; }
 
-    // The task and its time are fixed while Running: these refuse (false) then.
-    bool setTask(std::optional<PowerAction> task);
-    bool setTasktime(QTime time);
+    // The task and its time are fixed while Running: these do nothing then.
+    void setTask(std::optional<PowerAction> task);
+    void setTasktime(QTime time);
     // Turning the reminder on leaves no minutes chosen. A change while Running takes effect
     // from the next tick.
     void setReminder(bool on);
@@ -73,6 +71,7 @@ Q_SIGNALS:
 
 private:
     void onPowerFinished(PowerAction action, bool ok, const QString &reason);
+    std::optional<int> secondsLeftAt(QTime now) const;
 
     const Clock &m_clock;
     SecondTimer &m_seconds;
@@ -81,7 +80,6 @@ private:
     QTime m_tasktime{0, 0, 0};
     bool m_reminder = false;
     int m_tipmins = 0;
-    std::optional<int> m_leftmins;
     bool m_running = false;
     QDateTime m_lastTick;
 };

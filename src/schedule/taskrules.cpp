@@ -71,10 +71,19 @@ int secondsUntil(QTime now, QTime target)
     return secondsSince(now, target);
 }
 
-std::optional<int> secondsSincePassed(QTime previousTick, QTime now, QTime time)
+std::optional<int> secondsSincePassed(const QDateTime &previousTick, const QDateTime &now,
+                                      QTime time)
 {
-    const int sinceNow = secondsSince(time, now);
-    if (secondsSince(time, previousTick) > sinceNow)
+    const qint64 elapsed = previousTick.secsTo(now);
+    if (elapsed >= secondsPerDay)
+        return secondsPerDay;
+    // More than half the circle forward on the wall clock in less than half a day: the time of
+    // day went back.
+    const int forward = secondsSince(previousTick.time(), now.time());
+    if (forward > secondsPerDay / 2 && elapsed < secondsPerDay / 2)
+        return std::nullopt;
+    const int sinceNow = secondsSince(time, now.time());
+    if (secondsSince(time, previousTick.time()) > sinceNow)
         return sinceNow;
     return std::nullopt;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QStringList>
 #include <QTime>
 
@@ -29,11 +30,14 @@ int minutesUntil(QTime now, QTime target);
 // Whole seconds from now's second to the target's, forward round the circle (0..86399).
 int secondsUntil(QTime now, QTime target);
 
-// Seconds since `time` of day was passed, when it lies in (previous, now] on the 24-hour
-// circle: a tick within a minute of it still acts (a late tick), one later has missed it (the
-// machine slept, the clock jumped) and it waits for the next day.
-std::optional<int> secondsSincePassed(QTime previousTick, QTime now, QTime time);
+// Seconds since `time` of day was passed between two ticks, when it lies in (previous, now] on
+// the 24-hour circle; a day or more between them passes every time. A clock set back (by hand,
+// or as summer time ends) passes none: the time comes round again.
+std::optional<int> secondsSincePassed(const QDateTime &previousTick, const QDateTime &now,
+                                      QTime time);
 
+// A tick this close after the target still acts (a late tick); one later has missed it (the
+// machine slept, the clock jumped) and the task waits for the next day.
 inline constexpr int firingWindowSeconds = 60;
 
 } // namespace TaskRules

@@ -91,6 +91,7 @@ private Q_SLOTS:
         QTest::newRow("a day slept through") << 0 << QTime(14, 10) << 1 << QTime(14, 30);
         QTest::newRow("woke within the minute") << 0 << QTime(14, 30, 59) << 0 << QTime();
         QTest::newRow("woke before") << 0 << QTime(14, 29) << 0 << QTime();
+        QTest::newRow("clock set back") << 0 << QTime(13, 59, 56) << 0 << QTime();
         QTest::newRow("reminder slept through") << 5 << QTime(14, 26) << 0 << QTime(14, 25);
         QTest::newRow("woke in the reminder's minute") << 5 << QTime(14, 25, 30) << 0 << QTime();
     }
