@@ -103,6 +103,9 @@ private Q_SLOTS:
                 QCOMPARE(b->text(), QString::fromUtf8(d.caption));
         }
         QCOMPARE(f.get<QGroupBox>("Frameshezhi")->title(), "设置");
+        // Drawn icons grey out with their buttons, as any other icon does.
+        const QIcon play = f.get<QAbstractButton>("Commanda5")->icon();
+        QVERIFY(play.pixmap(16, QIcon::Disabled).toImage() != play.pixmap(16).toImage());
         // The keyboard visits the enabled controls in the design's tab order.
         QList<int> tabs;
         for (QWidget *c = f.get("DTPicker1")->nextInFocusChain(); c != f.get("DTPicker1");

@@ -1,9 +1,12 @@
 #include "icons.h"
 
+#include <QApplication>
 #include <QIconEngine>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
+#include <QStyle>
+#include <QStyleOption>
 
 #include <functional>
 
@@ -17,22 +20,28 @@ class DrawnIconEngine final : public QIconEngine
 public:
     explicit DrawnIconEngine(Painter paint) : m_paint(std::move(paint)) {}
 
-    void paint(QPainter *painter, const QRect &rect, QIcon::Mode, QIcon::State) override
+    void paint(QPainter *painter, const QRect &rect, QIcon::Mode mode, QIcon::State state) override
     {
-        const qreal size = qMin(rect.width(), rect.height());
-        painter->save();
-        painter->setRenderHint(QPainter::Antialiasing);
-        painter->translate(rect.center() - QPointF(size, size) / 2);
-        m_paint(*painter, size);
-        painter->restore();
+        if (mode != QIcon::Normal) {
+            const qreal ratio = painter->device()->devicePixelRatioF();
+            painter->drawPixmap(rect, pixmap(rect.size() * ratio, mode, state));
+            return;
+        }
+        draw(*painter, rect);
     }
-    QPixmap pixmap(const QSize &size, QIcon::Mode mode, QIcon::State state) override
+    QPixmap pixmap(const QSize &size, QIcon::Mode mode, QIcon::State) override
     {
         QPixmap pixmap(size);
         pixmap.fill(Qt::transparent);
         QPainter painter(&pixmap);
-        paint(&painter, pixmap.rect(), mode, state);
-        return pixmap;
+        draw(painter, pixmap.rect());
+        painter.end();
+        if (mode == QIcon::Normal)
+            return pixmap;
+        // Greyed out (or highlighted) the way the style does it for any other icon.
+        QStyleOption option;
+        option.palette = QApplication::palette();
+        return QApplication::style()->generatedIconPixmap(mode, pixmap, &option);
     }
     // What the window system and tray hosts pick from; each is drawn when asked for.
     QList<QSize> availableSizes(QIcon::Mode, QIcon::State) override
@@ -45,6 +54,16 @@ public:
     QIconEngine *clone() const override { return new DrawnIconEngine(m_paint); }
 
 private:
+    void draw(QPainter &painter, const QRect &rect) const
+    {
+        const qreal size = qMin(rect.width(), rect.height());
+        painter.save();
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.translate(rect.center() - QPointF(size, size) / 2);
+        m_paint(painter, size);
+        painter.restore();
+    }
+
     Painter m_paint;
 };
 
