@@ -33,26 +33,15 @@ AboutWindow::AboutWindow(UrlOpener &urlOpener, QWidget *parent, bool ownTitleBar
     if (parent)
         setWindowIcon(parent->windowIcon());
     // Tall enough for the whole version line (its bottom lies at 2130 twips).
-    const int top = ownTitleBar ? TitleBar::height : 0;
-    if (ownTitleBar)
-        setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
-    setFixedSize(px(5070), px(2220) + top);
-
-    QPalette windowPalette = palette();
-    windowPalette.setColor(QPalette::Window, Design::windowColour);
-    setPalette(windowPalette);
-    setAutoFillBackground(true);
+    const int top =
+        TitleBar::fit(this, QSize(px(5070), px(2220)), TitleBar::Button::Close, ownTitleBar);
+    Design::fillBackground(this, Design::windowColour);
 
     auto *frame = new QFrame(this);
     frame->setObjectName(QStringLiteral("Frame1"));
     frame->setFrameShape(QFrame::Box);
-    QPalette framePalette = frame->palette();
-    framePalette.setColor(QPalette::Window, Design::frameColour);
-    frame->setPalette(framePalette);
-    frame->setAutoFillBackground(true);
+    Design::fillBackground(frame, Design::frameColour);
     frame->setGeometry(0, top, px(5055), px(2295));
-    if (ownTitleBar)
-        new TitleBar(this, TitleBar::Button::Close);
 
     auto label = [frame](QLabel *l, const char *name, const QString &text, int left, int top,
                          int width, int height, const QFont &font, bool autoSize = true) {

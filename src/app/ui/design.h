@@ -4,6 +4,7 @@
 #include <QFont>
 #include <QRect>
 #include <QStringList>
+#include <QWidget>
 
 // What the main window and the About window share of their design.
 namespace Design {
@@ -41,6 +42,16 @@ inline QFont kaiti(qreal points)
     font.setFamilies({QStringLiteral("楷体_GB2312"), QStringLiteral("SimSun"),
                       QStringLiteral("WenQuanYi Zen Hei")});
     return font;
+}
+
+// A background of its own colour for a control (or, by role, for its text field).
+inline void fillBackground(QWidget *w, const QColor &colour,
+                           QPalette::ColorRole role = QPalette::Window)
+{
+    QPalette pal = w->palette();
+    pal.setColor(role, colour);
+    w->setPalette(pal);
+    w->setAutoFillBackground(true);
 }
 
 } // namespace Design

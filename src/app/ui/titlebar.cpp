@@ -37,6 +37,19 @@ TitleBar::TitleBar(QWidget *window, Button buttons) : QWidget(window)
     setGeometry(0, 0, window->width(), height);
 }
 
+int TitleBar::fit(QWidget *window, QSize client, Button buttons, bool own)
+{
+    if (!own) {
+        window->setFixedSize(client);
+        return 0;
+    }
+    // Qt drops "frameless" when button hints come with it.
+    window->setWindowFlags(window->windowType() | Qt::FramelessWindowHint);
+    window->setFixedSize(client.width(), client.height() + height);
+    new TitleBar(window, buttons);
+    return height;
+}
+
 void TitleBar::mousePressEvent(QMouseEvent *event)
 {
     if (event->button() == Qt::LeftButton && window()->windowHandle())

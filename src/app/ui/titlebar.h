@@ -16,6 +16,10 @@ public:
     // Spans the top of the window, which it takes as its parent.
     TitleBar(QWidget *window, Button buttons);
 
+    // Gives the window the fixed size of its design's client area, below a title bar of our
+    // own where `own` (the window then goes frameless). Returns the client area's top.
+    static int fit(QWidget *window, QSize client, Button buttons, bool own);
+
 protected:
     void mousePressEvent(QMouseEvent *event) override;
 };
