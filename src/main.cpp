@@ -87,13 +87,10 @@ int run(int argc, char *argv[], const Command &command, const QString &lockPath)
     QObject::connect(&warning, &ActionWarning::balloon, &mian, &Mian::balloon);
     const std::unique_ptr<SleepGuard> sleepGuard = createSleepGuard();
     QObject::connect(&task, &TaskModel::runningChanged, sleepGuard.get(), &SleepGuard::hold);
-    QObject::connect(sleepGuard.get(), &SleepGuard::resumed, &task, [&] {
-        // Straight after waking: what passed meanwhile is told now, not at the next tick.
-        seconds.realign();
-        task.TaskTimer_Timer();
-    });
+    // Straight after waking: what passed meanwhile is told now, not at the next tick.
+    QObject::connect(sleepGuard.get(), &SleepGuard::resumed, &seconds, &SecondTimer::realign);
 
-    RemoteControl remote(task, clock, &peerIsThisUser);
+    RemoteControl remote(task, &peerIsThisUser);
     QObject::connect(&remote, &RemoteControl::hideRequested, &mian, &Mian::hideToTray);
 
     // Hiding to the tray closes no window; the program ends when the window is unloaded.
@@ -101,7 +98,7 @@ int run(int argc, char *argv[], const Command &command, const QString &lockPath)
     QObject::connect(&mian, &Mian::unloaded, &app, &QCoreApplication::quit, Qt::QueuedConnection);
     mian.Form_Load();
     remote.apply(command, nullptr); // nothing runs yet: nothing to refuse
-    if (!command.hidden || !mian.hideToTray())
+    if (!mian.intray()) // --hidden went to the tray, where there is one
         mian.show();
     remote.listen(localServerName(lockPath));
     return app.exec();

@@ -1,6 +1,5 @@
 #include "remotecontrol.h"
 
-#include "schedule/clock.h"
 #include "schedule/taskmodel.h"
 
 #include <QDeadlineTimer>
@@ -13,9 +12,9 @@
 
 Q_LOGGING_CATEGORY(lcRemote, "quorvel.remote")
 
-RemoteControl::RemoteControl(TaskModel &task, const Clock &clock,
-                             std::function<bool(qintptr)> trusted, QObject *parent)
-    : QObject(parent), m_task(task), m_clock(clock), m_trusted(std::move(trusted))
+RemoteControl::RemoteControl(TaskModel &task, std::function<bool(qintptr)> trusted,
+                             QObject *parent)
+    : QObject(parent), m_task(task), m_trusted(std::move(trusted))
 {
     m_server.setSocketOptions(QLocalServer::UserAccessOption);
     connect(&m_server, &QLocalServer::newConnection, this, &RemoteControl::onConnection);
@@ -115,7 +114,8 @@ QString RemoteControl::status(bool json) const
     QString line =
         QStringLiteral("running: %1 at %2").arg(task ? name : QStringLiteral("no task"), at);
     if (m_task.reminder())
-        line += QStringLiteral(", reminder %1 min before").arg(remind);
+        line += remind ? QStringLiteral(", reminder %1 min before").arg(remind)
+                       : QStringLiteral(", reminder on, no minutes chosen");
     else if (left)
         line += QStringLiteral(", in %1").arg(
             QTime(0, 0).addSecs(*left).toString(QStringLiteral("H:mm:ss")));

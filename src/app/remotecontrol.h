@@ -6,7 +6,6 @@
 
 #include <functional>
 
-class Clock;
 class TaskModel;
 
 // The running copy's end of the hand-over: a local socket next to its lock (mode 0600; a named
@@ -19,8 +18,7 @@ class RemoteControl : public QObject
 
 public:
     // trusted: whether the peer on a connected socket descriptor is this user.
-    RemoteControl(TaskModel &task, const Clock &clock, std::function<bool(qintptr)> trusted,
-                  QObject *parent = nullptr);
+    RemoteControl(TaskModel &task, std::function<bool(qintptr)> trusted, QObject *parent = nullptr);
 
     // Takes the name over from a copy that died without cleaning up.
     bool listen(const QString &name);
@@ -43,7 +41,6 @@ private:
     void onConnection();
 
     TaskModel &m_task;
-    const Clock &m_clock;
     std::function<bool(qintptr)> m_trusted;
     QLocalServer m_server;
     int m_connections = 0;

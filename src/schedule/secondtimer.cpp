@@ -31,8 +31,10 @@ void SecondTimer::want(const QObject *user, bool wanted)
 
 void SecondTimer::realign()
 {
-    if (isActive())
-        arm();
+    if (!isActive())
+        return;
+    arm();
+    Q_EMIT timeout();
 }
 
 void SecondTimer::arm()

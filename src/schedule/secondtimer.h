@@ -21,7 +21,7 @@ public:
     void want(const QObject *user, bool wanted);
     bool isActive() const { return !m_users.isEmpty(); }
 
-    // Arms afresh for the next boundary, as after the machine woke up.
+    // Ticks at once and arms afresh for the next boundary, as after the machine woke up.
     void realign();
 
 Q_SIGNALS:

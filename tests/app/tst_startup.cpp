@@ -116,7 +116,7 @@ private Q_SLOTS:
     void runningCopyTakesCommandsAsTheUserWould()
     {
         TaskModel task(clock, seconds, power);
-        RemoteControl remote(task, clock, [](qintptr) { return true; });
+        RemoteControl remote(task, [](qintptr) { return true; });
         clock.set(QTime(8, 0));
         const auto send = [&](const L &arguments) {
             QString refusal;
@@ -142,7 +142,7 @@ private Q_SLOTS:
         const QString name = dir.filePath("q.sock");
         TaskModel task(clock, seconds, power);
         bool trusted = false;
-        RemoteControl remote(task, clock, [&](qintptr) { return trusted; });
+        RemoteControl remote(task, [&](qintptr) { return trusted; });
         QVERIFY(remote.listen(name));
         Command start;
         start.start = true;
@@ -170,7 +170,7 @@ private Q_SLOTS:
         QCOMPARE(raw(start.toRequest()).left(3), "ok\n");
         QVERIFY(task.isRunning());
         // A stale socket left by a killed copy does not keep the next one from listening.
-        RemoteControl next(task, clock, [](qintptr) { return true; });
+        RemoteControl next(task, [](qintptr) { return true; });
         QVERIFY(next.listen(name));
         start.start = false;
         start.stop = true;

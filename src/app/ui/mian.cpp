@@ -32,7 +32,8 @@
 #include <QTimeEdit>
 #include <QTimer>
 
-#include <algorithm>
+#include <map>
+#include <ranges>
 
 Q_LOGGING_CATEGORY(lcSound, "quorvel.sound")
 
@@ -75,14 +76,6 @@ void keepTextReadable(QWidget *button, const QColor &text)
     button->setPalette(pal);
 }
 
-void fillBackground(QWidget *w, const QColor &colour, QPalette::ColorRole role = QPalette::Window)
-{
-    QPalette pal = w->palette();
-    pal.setColor(role, colour);
-    w->setPalette(pal);
-    w->setAutoFillBackground(true);
-}
-
 QWidget *makeControl(const ControlDesign &d, QWidget *parent)
 {
     const QString caption = QString::fromUtf8(d.caption);
@@ -96,7 +89,7 @@ QWidget *makeControl(const ControlDesign &d, QWidget *parent)
         auto *c = new XPCheckBox(caption, parent);
         // The caption fills the box's width; keep the indicator close to it.
         c->setStyleSheet(QStringLiteral("QCheckBox { spacing: 2px; }"));
-        fillBackground(c, Design::frameColour);
+        Design::fillBackground(c, Design::frameColour);
         return c;
     }
     case Kind::TimePicker:
@@ -107,7 +100,7 @@ QWidget *makeControl(const ControlDesign &d, QWidget *parent)
         return new QLineEdit(parent);
     case Kind::Frame: {
         auto *f = new QGroupBox(caption, parent);
-        fillBackground(f, Design::frameColour);
+        Design::fillBackground(f, Design::frameColour);
         return f;
     }
     }
@@ -125,15 +118,9 @@ Mian::Mian(const MianServices &services, QWidget *parent)
     setObjectName(QStringLiteral("mian"));
     setWindowTitle(QStringLiteral("Quorvel"));
     setWindowIcon(Icons::window());
-    // The design's client area lies below a title bar of our own, where we draw one.
-    const int top = services.ownTitleBar ? TitleBar::height : 0;
-    // Qt drops "frameless" when button hints come with it.
-    if (services.ownTitleBar)
-        setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
-    setFixedSize(Design::px(4845), Design::px(4335) + top);
-    fillBackground(this, Design::windowColour);
-    if (services.ownTitleBar)
-        new TitleBar(this, TitleBar::Button::Minimise);
+    const int top = TitleBar::fit(this, QSize(Design::px(4845), Design::px(4335)),
+                                  TitleBar::Button::Minimise, services.ownTitleBar);
+    Design::fillBackground(this, Design::windowColour);
 
     buildLayout(top);
     buildMenu();
@@ -155,7 +142,7 @@ Mian::~Mian()
 void Mian::buildLayout(int top)
 {
     const QColor buttonText = palette().color(QPalette::ButtonText);
-    QList<QWidget *> byTab;
+    std::map<int, QWidget *> byTab; // the design's tab indexes are unique
     for (const ControlDesign &d : design) {
         QWidget *w = makeControl(d, d.inFrame ? static_cast<QWidget *>(Frameshezhi) : this);
         w->setObjectName(QLatin1String(d.name));
@@ -167,21 +154,15 @@ void Mian::buildLayout(int top)
             keepTextReadable(w, buttonText);
         if (d.kind == Kind::Frame)
             Frameshezhi = static_cast<QGroupBox *>(w);
-        byTab << w;
+        byTab[d.tabIndex] = w;
     }
-    std::stable_sort(byTab.begin(), byTab.end(), [](const QWidget *a, const QWidget *b) {
-        const auto tab = [](const QWidget *w) {
-            return std::find_if(design.begin(), design.end(),
-                                [w](const ControlDesign &d) {
-                                    return w->objectName() == QLatin1String(d.name);
-                                })
-                ->tabIndex;
-        };
-        return tab(a) < tab(b);
-    });
     // Keyboard focus order of the design; disabled controls are skipped by Qt.
-    for (qsizetype i = 0; i + 1 < byTab.size(); ++i)
-        setTabOrder(byTab.at(i), byTab.at(i + 1));
+    QWidget *previous = nullptr;
+    for (QWidget *w : byTab | std::views::values) {
+        if (previous)
+            setTabOrder(previous, w);
+        previous = w;
+    }
 
     const auto control = [this](auto *&member, const char *name) {
         member = findChild<std::remove_reference_t<decltype(*member)> *>(QLatin1String(name));
@@ -215,7 +196,7 @@ void Mian::buildLayout(int top)
     DTPicker1->setDisplayFormat(longTimeFormat());
     DTPicker1->setAccessibleName(QStringLiteral("时间"));
     Comborenwu->setAccessibleName(QStringLiteral("任务"));
-    fillBackground(Comborenwu, palette().color(QPalette::Button), QPalette::Base);
+    Design::fillBackground(Comborenwu, palette().color(QPalette::Button), QPalette::Base);
     Combotishi->setAccessibleName(QStringLiteral("在前分钟提醒"));
     Commandc1->setAccessibleDescription(QStringLiteral("系统时间"));
     Commandc2->setAccessibleDescription(QStringLiteral("任务状态"));
@@ -229,7 +210,7 @@ void Mian::buildLayout(int top)
     }
     Textsound->setReadOnly(true);
     Textsound->setAccessibleName(QStringLiteral("声音文件"));
-    fillBackground(Textsound, QApplication::palette("QMenu").color(QPalette::Window),
+    Design::fillBackground(Textsound, QApplication::palette("QMenu").color(QPalette::Window),
                    QPalette::Base);
 
     mci1 = new MediaControl(m_services.sound, this);
@@ -352,9 +333,7 @@ void Mian::sysini()
     const int ifsound = ini.iniint(SettingsKeys::sound.section, SettingsKeys::sound.key);
     if (ifsound == 1 || ifsound == 0) {
         XPCheckBox1->setValue(ifsound == 1 ? -1 : 0);
-        for (QWidget *w : {static_cast<QWidget *>(Commanda5), static_cast<QWidget *>(Textsound),
-                           static_cast<QWidget *>(Commandopen)})
-            w->setEnabled(ifsound == 1);
+        enableSoundControls(ifsound == 1);
     }
     const int ifTips = ini.iniint(SettingsKeys::tips.section, SettingsKeys::tips.key);
     if (ifTips == 1 || ifTips == 0) {
@@ -445,11 +424,15 @@ void Mian::XPCheckBox1_Click()
     const int value = XPCheckBox1->Value();
     if (value != -1 && value != 0)
         return;
-    for (QWidget *w : {static_cast<QWidget *>(Commanda5), static_cast<QWidget *>(Textsound),
-                       static_cast<QWidget *>(Commandopen)})
-        w->setEnabled(value == -1);
+    enableSoundControls(value == -1);
     m_services.settings.iniwrite(SettingsKeys::sound.section, SettingsKeys::sound.key,
                                  value == -1 ? QStringLiteral("1") : QStringLiteral("0"));
+}
+
+void Mian::enableSoundControls(bool on)
+{
+    for (QWidget *w : std::initializer_list<QWidget *>{Commanda5, Textsound, Commandopen})
+        w->setEnabled(on);
 }
 
 void Mian::XPCheckBox2_Click()

@@ -102,9 +102,9 @@ public:
     void Form_MouseMove(int message);
     void Form_Unload();
 
-    // Hides the window into the tray with its balloon, where there is a notification area;
-    // false when the window stays.
-    bool hideToTray();
+    // Hides the window into the tray with its balloon, where there is a notification area
+    // (intray() tells whether it went).
+    void hideToTray();
     // A message for the user in a tray balloon, where there is a notification area.
     void balloon(const QString &text);
 
@@ -134,6 +134,8 @@ private:
     void mirrorTask();
     void mirrorReminder(bool on);
     void mirrorTaskIntoMenu();
+    // The play button, the path field and the browse button, which follow the sound switch.
+    void enableSoundControls(bool on);
     void onReminderDue();
     void followVisibility();
     void onTrayActivated(int reason);

@@ -18,22 +18,20 @@ void Mian::Form_Resize()
 {
     if (!RightmenuStart)
         return; // resize events during construction
-    mirrorTaskIntoMenu();
     if (isMinimized())
         hideToTray();
 }
 
-bool Mian::hideToTray()
+void Mian::hideToTray()
 {
     // Without a notification area there would be no way back: the window stays.
     if (m_intray || !m_services.tray.isAvailable())
-        return m_intray;
+        return;
     m_intray = true;
     hide();
     if (m_services.tray.mode() == TrayBackend::Mode::StatusNotifier)
         m_services.tray.setContextMenu(Rightmenu);
     m_moduletray.traytip(Version::programTitle, balloonTitle, NotifyIconData::NIIF_INFO);
-    return true;
 }
 
 void Mian::Form_MouseMove(int message)
@@ -112,9 +110,7 @@ void Mian::onTrayActivated(int reason)
             Form_MouseMove(WM_LBUTTONDBLCLK);
         } else if (notifierHost && m_services.minimiseUnseen) {
             // A window the compositor minimised still counts as shown: bring it forward.
-            show();
-            raise();
-            activateWindow();
+            Rightmenumian_Click();
         }
         break;
     case QSystemTrayIcon::Context:
