@@ -2,7 +2,6 @@
 
 #include <QAbstractNativeEventFilter>
 #include <QDBusConnection>
-#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusServiceWatcher>
 #include <QDBusVariant>
@@ -21,17 +20,16 @@ namespace {
 const QString watcherService = QStringLiteral("org.kde.StatusNotifierWatcher");
 
 // Qt hosts the icon through D-Bus when a StatusNotifierItem host is registered as the first
-// tray icon is made, else through XEmbed; this asks the same question the same way.
-bool statusNotifierHostRegistered(QDBusConnection &bus)
+// tray icon is made, else through XEmbed; this asks the same question. Qt asks just as
+// synchronously when it makes the icon; one call, bounded, and an absent watcher is an error
+// reply at once.
+bool statusNotifierHostRegistered(const QDBusConnection &bus)
 {
-    if (!bus.isConnected() || !bus.interface() ||
-        !bus.interface()->isServiceRegistered(watcherService).value())
-        return false;
     QDBusMessage get = QDBusMessage::createMethodCall(
         watcherService, QStringLiteral("/StatusNotifierWatcher"),
         QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
     get << watcherService << QStringLiteral("IsStatusNotifierHostRegistered");
-    // Qt asks just as synchronously when it makes the icon.
+    get.setAutoStartService(false);
     const QDBusMessage reply = bus.call(get, QDBus::Block, 1000);
     return reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty() &&
            reply.arguments().constFirst().value<QDBusVariant>().variant().toBool();
@@ -77,11 +75,11 @@ public:
             return;
         m_selection = atom->atom;
         free(atom);
-        m_available = ownerOfSelection() != XCB_NONE;
         const xcb_query_extension_reply_t *xfixes =
             xcb_get_extension_data(m_connection, &xcb_xfixes_id);
         if (!xfixes || !xfixes->present) {
             qCWarning(lcTrayHost) << "no XFixes: changes of the notification area are not seen";
+            m_available = ownerOfSelection() != XCB_NONE;
             return;
         }
         m_selectionNotify = xfixes->first_event + XCB_XFIXES_SELECTION_NOTIFY;
@@ -96,7 +94,7 @@ public:
                 XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_WINDOW_DESTROY |
                 XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_CLIENT_CLOSE);
         xcb_flush(m_connection);
-        // Asked again: the owner may have changed before the subscription took effect.
+        // Asked after subscribing, so that no change of owner goes unseen.
         m_available = ownerOfSelection() != XCB_NONE;
         qApp->installNativeEventFilter(this);
     }
@@ -126,9 +124,12 @@ private:
     // The screen of DISPLAY (":0.1" is screen 1), as Qt picks its tray selection.
     static int screenNumber()
     {
-        const QByteArray display = qgetenv("DISPLAY");
-        const qsizetype dot = display.lastIndexOf('.');
-        return dot > display.lastIndexOf(':') ? display.mid(dot + 1).toInt() : 0;
+        char *host = nullptr;
+        int display = 0, screen = 0;
+        if (!xcb_parse_display(nullptr, &host, &display, &screen))
+            return 0;
+        free(host);
+        return screen;
     }
 
     xcb_window_t ownerOfSelection() const
@@ -152,7 +153,7 @@ private:
 
 std::unique_ptr<TrayHost> createTrayHost(QObject *parent)
 {
-    QDBusConnection bus = QDBusConnection::sessionBus();
+    const QDBusConnection bus = QDBusConnection::sessionBus();
     if (statusNotifierHostRegistered(bus))
         return std::make_unique<StatusNotifierHost>(bus, parent);
     return std::make_unique<XEmbedHost>(parent);
