@@ -16,10 +16,8 @@ ActionWarning::ActionWarning(TaskModel &task, Notifier &notifier, const Modulein
     : QObject(parent), m_task(task), m_notifier(notifier), m_settings(settings)
 {
     connect(&task, &TaskModel::runningChanged, this, [this](bool running) {
-        if (running) {
-            const IniKey &key = SettingsKeys::warningSeconds;
-            m_lead = leadFrom(m_settings.iniread(key.section, key.key, m_settings.settingsPath()));
-        }
+        if (running)
+            m_lead = leadFrom(m_settings.iniread(SettingsKeys::warningSeconds));
         follow(m_task.secondsLeft());
     });
     connect(&task, &TaskModel::secondsLeftChanged, this, &ActionWarning::follow);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "settingskeys.h"
+
 #include <QString>
 
 // The three settings routines over config.ini (the file format is IniDocument's).
@@ -36,6 +38,14 @@ public:
     int iniint(const QString &section, const QString &key) const;
     // Returns false when the file could not be written; the previous file is then intact.
     bool iniwrite(const QString &section, const QString &key, const QString &value);
+
+    // The same for one of SettingsKeys, in the file settingsPath() names.
+    QString iniread(const IniKey &k) const { return iniread(k.section, k.key, settingsPath()); }
+    int iniint(const IniKey &k) const { return iniint(k.section, k.key); }
+    bool iniwrite(const IniKey &k, const QString &value)
+    {
+        return iniwrite(k.section, k.key, value);
+    }
 
     // Files larger than this are read only in part and never rewritten.
     static constexpr qint64 maxFileSize = 1024 * 1024;

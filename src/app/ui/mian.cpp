@@ -211,7 +211,7 @@ void Mian::buildLayout(int top)
     Textsound->setReadOnly(true);
     Textsound->setAccessibleName(QStringLiteral("声音文件"));
     Design::fillBackground(Textsound, QApplication::palette("QMenu").color(QPalette::Window),
-                   QPalette::Base);
+                           QPalette::Base);
 
     mci1 = new MediaControl(m_services.sound, this);
     mci1->setObjectName(QStringLiteral("mci1"));
@@ -330,19 +330,18 @@ void Mian::sysini()
     const QSignalBlocker soundBlocker(XPCheckBox1);
     const QSignalBlocker tipsBlocker(XPCheckBox2);
     // Two separate tests: a stored value other than 1 and 0 leaves the design state.
-    const int ifsound = ini.iniint(SettingsKeys::sound.section, SettingsKeys::sound.key);
+    const int ifsound = ini.iniint(SettingsKeys::sound);
     if (ifsound == 1 || ifsound == 0) {
         XPCheckBox1->setValue(ifsound == 1 ? -1 : 0);
         enableSoundControls(ifsound == 1);
     }
-    const int ifTips = ini.iniint(SettingsKeys::tips.section, SettingsKeys::tips.key);
+    const int ifTips = ini.iniint(SettingsKeys::tips);
     if (ifTips == 1 || ifTips == 0) {
         XPCheckBox2->setValue(ifTips == 1 ? -1 : 0);
         m_task.setReminder(ifTips == 1);
         Combotishi->setEnabled(ifTips == 1);
     }
-    Textsound->setText(ini.iniread(SettingsKeys::soundPath.section, SettingsKeys::soundPath.key,
-                                   ini.settingsPath()));
+    Textsound->setText(ini.iniread(SettingsKeys::soundPath));
 }
 
 void Mian::Play()
@@ -409,7 +408,7 @@ void Mian::mirrorReminder(bool on)
     XPCheckBox2->setValue(on ? -1 : 0);
     Combotishi->setEnabled(on);
     if (m_loaded)
-        m_services.settings.iniwrite(SettingsKeys::tips.section, SettingsKeys::tips.key,
+        m_services.settings.iniwrite(SettingsKeys::tips,
                                      on ? QStringLiteral("1") : QStringLiteral("0"));
 }
 
@@ -425,7 +424,7 @@ void Mian::XPCheckBox1_Click()
     if (value != -1 && value != 0)
         return;
     enableSoundControls(value == -1);
-    m_services.settings.iniwrite(SettingsKeys::sound.section, SettingsKeys::sound.key,
+    m_services.settings.iniwrite(SettingsKeys::sound,
                                  value == -1 ? QStringLiteral("1") : QStringLiteral("0"));
 }
 
@@ -468,8 +467,7 @@ void Mian::Commandopen_Click()
     if (Dialog1->fileName().isEmpty())
         return;
     Textsound->setText(Dialog1->fileName());
-    m_services.settings.iniwrite(SettingsKeys::soundPath.section, SettingsKeys::soundPath.key,
-                                 Textsound->text());
+    m_services.settings.iniwrite(SettingsKeys::soundPath, Textsound->text());
 }
 
 void Mian::onSoundFailed(const QString &path, const QString &reason)
