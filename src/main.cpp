@@ -98,7 +98,7 @@ int run(int argc, char *argv[], const Command &command, const QString &lockPath)
     QObject::connect(&mian, &Mian::unloaded, &app, &QCoreApplication::quit, Qt::QueuedConnection);
     mian.Form_Load();
     remote.apply(command, nullptr); // nothing runs yet: nothing to refuse
-    if (!mian.intray()) // --hidden went to the tray, where there is one
+    if (!mian.intray())             // --hidden went to the tray, where there is one
         mian.show();
     remote.listen(localServerName(lockPath));
     return app.exec();

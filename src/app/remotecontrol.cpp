@@ -12,8 +12,7 @@
 
 Q_LOGGING_CATEGORY(lcRemote, "quorvel.remote")
 
-RemoteControl::RemoteControl(TaskModel &task, std::function<bool(qintptr)> trusted,
-                             QObject *parent)
+RemoteControl::RemoteControl(TaskModel &task, std::function<bool(qintptr)> trusted, QObject *parent)
     : QObject(parent), m_task(task), m_trusted(std::move(trusted))
 {
     m_server.setSocketOptions(QLocalServer::UserAccessOption);

@@ -10,21 +10,21 @@ void callDBus(QObject *context, const QDBusConnection &bus, const QDBusMessage &
               std::function<void(const QDBusError &)> onError)
 {
     auto *watcher = new QDBusPendingCallWatcher(bus.asyncCall(message, timeoutMs), context);
-    QObject::connect(
-        watcher, &QDBusPendingCallWatcher::finished, context,
-        [who, timeoutMs, member = message.member(), onReply = std::move(onReply),
-         onError = std::move(onError)](QDBusPendingCallWatcher *finished) {
-            finished->deleteLater();
-            if (!finished->isError()) {
-                if (onReply)
-                    onReply(finished->reply());
-            } else if (onError) {
-                onError(finished->error());
-            } else {
-                qCWarning(lcDBus).noquote()
-                    << member << "failed:" << describeDBusError(finished->error(), who, timeoutMs);
-            }
-        });
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, context,
+                     [who, timeoutMs, member = message.member(), onReply = std::move(onReply),
+                      onError = std::move(onError)](QDBusPendingCallWatcher *finished) {
+                         finished->deleteLater();
+                         if (!finished->isError()) {
+                             if (onReply)
+                                 onReply(finished->reply());
+                         } else if (onError) {
+                             onError(finished->error());
+                         } else {
+                             qCWarning(lcDBus).noquote()
+                                 << member << "failed:"
+                                 << describeDBusError(finished->error(), who, timeoutMs);
+                         }
+                     });
 }
 
 bool isDBusTimeout(const QDBusError &error)

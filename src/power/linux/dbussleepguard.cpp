@@ -40,13 +40,13 @@ constexpr int timeoutMs = 10'000;
 constexpr uint gnomeInhibitSuspend = 4;
 } // namespace
 
-DBusSleepGuard::DBusSleepGuard(const QDBusConnection &sessionBus,
-                               const QDBusConnection &systemBus, QObject *parent)
+DBusSleepGuard::DBusSleepGuard(const QDBusConnection &sessionBus, const QDBusConnection &systemBus,
+                               QObject *parent)
     : SleepGuard(parent), m_session(sessionBus), m_system(systemBus)
 {
     // Any sender: naming the service would make Qt look its owner up synchronously.
-    m_system.connect(QString(), logindPath, logindManager, QStringLiteral("PrepareForSleep"),
-                     this, SLOT(onPrepareForSleep(bool)));
+    m_system.connect(QString(), logindPath, logindManager, QStringLiteral("PrepareForSleep"), this,
+                     SLOT(onPrepareForSleep(bool)));
 }
 
 DBusSleepGuard::~DBusSleepGuard()
@@ -63,9 +63,8 @@ void DBusSleepGuard::hold(bool on)
         release();
     } else if (m_way == Way::None) {
         m_way = Way::Pending;
-        take(busDriverCall(QStringLiteral("ListNames")), m_session, [this](const QDBusMessage &r) {
-            choose(r.arguments().value(0).toStringList());
-        });
+        take(busDriverCall(QStringLiteral("ListNames")), m_session,
+             [this](const QDBusMessage &r) { choose(r.arguments().value(0).toStringList()); });
     }
 }
 
@@ -74,8 +73,8 @@ void DBusSleepGuard::take(const QDBusMessage &call, const QDBusConnection &bus,
 {
     callDBus(this, bus, call, timeoutMs, who, std::move(onReply), [this](const QDBusError &error) {
         // The task goes on all the same; only the hold is missing.
-        qCWarning(lcSleep).noquote() << "cannot hold off automatic suspend:"
-                                     << describeDBusError(error, who, timeoutMs);
+        qCWarning(lcSleep).noquote()
+            << "cannot hold off automatic suspend:" << describeDBusError(error, who, timeoutMs);
         m_way = Way::None;
     });
 }
@@ -103,9 +102,9 @@ void DBusSleepGuard::choose(const QStringList &sessionNames)
                  held(Way::Gnome);
              });
     } else {
-        take(dbusMethodCall(logindService, logindPath, logindManager, QStringLiteral("Inhibit"),
-                            {QStringLiteral("idle"), QStringLiteral("Quorvel"), why,
-                             QStringLiteral("block")}),
+        take(dbusMethodCall(
+                 logindService, logindPath, logindManager, QStringLiteral("Inhibit"),
+                 {QStringLiteral("idle"), QStringLiteral("Quorvel"), why, QStringLiteral("block")}),
              m_system, [this, held](const QDBusMessage &reply) {
                  m_lock = reply.arguments().value(0).value<QDBusUnixFileDescriptor>();
                  held(Way::Logind);
@@ -121,14 +120,14 @@ void DBusSleepGuard::release()
         return;
     case Way::Gnome:
         callDBus(this, m_session,
-                 dbusMethodCall(gnomeService, gnomePath, gnomeService,
-                                QStringLiteral("Uninhibit"), {m_cookie}),
+                 dbusMethodCall(gnomeService, gnomePath, gnomeService, QStringLiteral("Uninhibit"),
+                                {m_cookie}),
                  timeoutMs, who, {});
         break;
     case Way::Kde:
         callDBus(this, m_session,
-                 dbusMethodCall(fdoService, fdoInhibitPath, fdoInhibit,
-                                QStringLiteral("UnInhibit"), {m_cookie}),
+                 dbusMethodCall(fdoService, fdoInhibitPath, fdoInhibit, QStringLiteral("UnInhibit"),
+                                {m_cookie}),
                  timeoutMs, who, {});
         break;
     case Way::Logind:

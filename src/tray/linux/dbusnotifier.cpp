@@ -27,8 +27,8 @@ DBusNotifier::DBusNotifier(const QDBusConnection &bus, int timeoutMs, QObject *p
 }
 
 void DBusNotifier::call(const QString &method, const QVariantList &arguments,
-                        std::function<void(const QDBusMessage &)> onReply, const QString &failedText,
-                        quint64 generation)
+                        std::function<void(const QDBusMessage &)> onReply,
+                        const QString &failedText, quint64 generation)
 {
     callDBus(this, m_bus, dbusMethodCall(service, path, interface, method, arguments), m_timeoutMs,
              who, std::move(onReply), [this, method, failedText, generation](const QDBusError &e) {
@@ -66,7 +66,8 @@ void DBusNotifier::notify(const QString &text, Kind kind, quint64 generation)
     const QVariantMap hints{
         {QStringLiteral("urgency"), QVariant::fromValue(uchar(warning ? 2 : 1))},
         {QStringLiteral("desktop-entry"), QStringLiteral("quorvel")}};
-    const QStringList actions = warning ? QStringList{stopKey, QStringLiteral("停止")} : QStringList();
+    const QStringList actions =
+        warning ? QStringList{stopKey, QStringLiteral("停止")} : QStringList();
     // A warning stays until it is withdrawn: the task stops or fires.
     const int expire = warning ? 0 : -1;
     call(
