@@ -57,12 +57,12 @@ DBusSleepGuard::~DBusSleepGuard()
 void DBusSleepGuard::hold(bool on)
 {
     m_wanted = on;
-    if (m_way == Way::Pending)
+    if (m_hold == Hold::Pending)
         return; // the answer on its way takes the latest wish into account
     if (!on) {
         release();
-    } else if (m_way == Way::None) {
-        m_way = Way::Pending;
+    } else if (m_hold == Hold::None) {
+        m_hold = Hold::Pending;
         take(busDriverCall(QStringLiteral("ListNames")), m_session,
              [this](const QDBusMessage &r) { choose(r.arguments().value(0).toStringList()); });
     }
@@ -75,31 +75,36 @@ void DBusSleepGuard::take(const QDBusMessage &call, const QDBusConnection &bus,
         // The task goes on all the same; only the hold is missing.
         qCWarning(lcSleep).noquote()
             << "cannot hold off automatic suspend:" << describeDBusError(error, who, timeoutMs);
-        m_way = Way::None;
+        m_hold = Hold::None;
     });
 }
 
 void DBusSleepGuard::choose(const QStringList &sessionNames)
 {
-    const auto held = [this](Way way) {
-        m_way = way;
+    // undo: the call that lets go of the hold; none for logind's lock.
+    const auto held = [this](const QDBusMessage &undo) {
+        m_hold = Hold::Held;
+        m_undo = undo;
         qCInfo(lcSleep) << "holding off automatic suspend";
         if (!m_wanted)
             release();
     };
+    const auto cookie = [](const QDBusMessage &reply) {
+        return QVariantList{reply.arguments().value(0).toUInt()};
+    };
     if (sessionNames.contains(kdePolicyAgent) && sessionNames.contains(fdoService)) {
         take(dbusMethodCall(fdoService, fdoInhibitPath, fdoInhibit, QStringLiteral("Inhibit"),
                             {QStringLiteral("Quorvel"), why}),
-             m_session, [this, held](const QDBusMessage &reply) {
-                 m_cookie = reply.arguments().value(0).toUInt();
-                 held(Way::Kde);
+             m_session, [held, cookie](const QDBusMessage &reply) {
+                 held(dbusMethodCall(fdoService, fdoInhibitPath, fdoInhibit,
+                                     QStringLiteral("UnInhibit"), cookie(reply)));
              });
     } else if (sessionNames.contains(gnomeService)) {
         take(dbusMethodCall(gnomeService, gnomePath, gnomeService, QStringLiteral("Inhibit"),
                             {QStringLiteral("quorvel"), 0u, why, gnomeInhibitSuspend}),
-             m_session, [this, held](const QDBusMessage &reply) {
-                 m_cookie = reply.arguments().value(0).toUInt();
-                 held(Way::Gnome);
+             m_session, [held, cookie](const QDBusMessage &reply) {
+                 held(dbusMethodCall(gnomeService, gnomePath, gnomeService,
+                                     QStringLiteral("Uninhibit"), cookie(reply)));
              });
     } else {
         take(dbusMethodCall(
@@ -107,33 +112,18 @@ void DBusSleepGuard::choose(const QStringList &sessionNames)
                  {QStringLiteral("idle"), QStringLiteral("Quorvel"), why, QStringLiteral("block")}),
              m_system, [this, held](const QDBusMessage &reply) {
                  m_lock = reply.arguments().value(0).value<QDBusUnixFileDescriptor>();
-                 held(Way::Logind);
+                 held({});
              });
     }
 }
 
 void DBusSleepGuard::release()
 {
-    switch (std::exchange(m_way, Way::None)) {
-    case Way::None:
-    case Way::Pending: // cannot be: hold() waits for the answer
-        return;
-    case Way::Gnome:
-        callDBus(this, m_session,
-                 dbusMethodCall(gnomeService, gnomePath, gnomeService, QStringLiteral("Uninhibit"),
-                                {m_cookie}),
-                 timeoutMs, who, {});
-        break;
-    case Way::Kde:
-        callDBus(this, m_session,
-                 dbusMethodCall(fdoService, fdoInhibitPath, fdoInhibit, QStringLiteral("UnInhibit"),
-                                {m_cookie}),
-                 timeoutMs, who, {});
-        break;
-    case Way::Logind:
-        m_lock = QDBusUnixFileDescriptor(); // closing our end ends the lock
-        break;
-    }
+    if (std::exchange(m_hold, Hold::None) != Hold::Held)
+        return; // none, or one on its way: hold() waits for that answer
+    if (m_undo.type() == QDBusMessage::MethodCallMessage)
+        callDBus(this, m_session, std::exchange(m_undo, {}), timeoutMs, who, {});
+    m_lock = QDBusUnixFileDescriptor(); // closing our end ends a logind lock
     qCInfo(lcSleep) << "automatic suspend no longer held off";
 }
 

@@ -3,6 +3,7 @@
 #include "power/sleepguard.h"
 
 #include <QDBusConnection>
+#include <QDBusMessage>
 #include <QDBusUnixFileDescriptor>
 
 #include <functional>
@@ -27,7 +28,7 @@ private Q_SLOTS:
 
 private:
     // Pending: a call on the way to taking a hold.
-    enum class Way { None, Pending, Gnome, Kde, Logind };
+    enum class Hold { None, Pending, Held };
 
     // One step towards a hold; a failure gives it up.
     void take(const QDBusMessage &call, const QDBusConnection &bus,
@@ -38,7 +39,7 @@ private:
     QDBusConnection m_session;
     QDBusConnection m_system;
     bool m_wanted = false;
-    Way m_way = Way::None;
-    uint m_cookie = 0;
+    Hold m_hold = Hold::None;
+    QDBusMessage m_undo; // on the session bus
     QDBusUnixFileDescriptor m_lock;
 };
