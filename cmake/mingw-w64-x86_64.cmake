@@ -1,10 +1,11 @@
-# Cross-compiles for 64-bit Windows with Debian's mingw-w64 (g++-mingw-w64-x86-64).
+# Cross-compiles for 64-bit Windows with Debian's mingw-w64, using the posix-thread compilers
+# (g++-mingw-w64-x86-64-posix): Qt needs std::thread and std::mutex, which the win32 ones lack.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 
 set(QUORVEL_MINGW_PREFIX x86_64-w64-mingw32)
-set(CMAKE_C_COMPILER ${QUORVEL_MINGW_PREFIX}-gcc)
-set(CMAKE_CXX_COMPILER ${QUORVEL_MINGW_PREFIX}-g++)
+set(CMAKE_C_COMPILER ${QUORVEL_MINGW_PREFIX}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${QUORVEL_MINGW_PREFIX}-g++-posix)
 set(CMAKE_RC_COMPILER ${QUORVEL_MINGW_PREFIX}-windres)
 
 set(CMAKE_FIND_ROOT_PATH /usr/${QUORVEL_MINGW_PREFIX})

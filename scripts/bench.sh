@@ -3,7 +3,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
-scripts/setup.sh >/dev/null
+scripts/setup.sh test >/dev/null
 cmake --preset release >/dev/null
 cmake --build --preset release >/dev/null
 binary=$root/build/release/src/quorvel

@@ -3,7 +3,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
-scripts/setup.sh
+scripts/setup.sh run
 cmake --preset release
 cmake --build --preset release
 exec build/release/src/quorvel

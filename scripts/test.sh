@@ -8,7 +8,7 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 jobs=$(nproc)
 
-scripts/setup.sh
+scripts/setup.sh test
 
 cmake --preset dev
 cmake --build --preset dev -j "$jobs"
