@@ -23,7 +23,6 @@
 #include "tray/ui/qttraybackend.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QLoggingCategory>
 #include <QMessageBox>
 #include <QStandardPaths>
@@ -43,14 +42,14 @@ void print(std::FILE *stream, const QString &text)
 }
 
 // The GUI, with the command applied as if the user had set the controls.
-int run(int argc, char *argv[], const Command &command, const QString &lockPath)
+int run(int argc, char *argv[], const Command &command, const QString &name)
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quorvel"));
     QApplication::setApplicationVersion(Version::number);
     QApplication::setDesktopFileName(QStringLiteral("quorvel"));
 
-    const std::unique_ptr<InstanceGuard> guard = createInstanceGuard(lockPath);
+    const std::unique_ptr<InstanceGuard> guard = createInstanceGuard(name);
     switch (guard->tryAcquire()) {
     case InstanceGuard::Result::HeldByOther:
         if (!command.isEmpty()) { // a copy that is starting, or hangs
@@ -62,7 +61,7 @@ int run(int argc, char *argv[], const Command &command, const QString &lockPath)
         return Ok;
     case InstanceGuard::Result::Unavailable:
         // Better a second copy than no copy at all.
-        qCWarning(lcStartup) << "single-instance lock unavailable:" << lockPath;
+        qCWarning(lcStartup) << "single-instance lock unavailable:" << name;
         break;
     case InstanceGuard::Result::Acquired:
         break;
@@ -97,17 +96,17 @@ int run(int argc, char *argv[], const Command &command, const QString &lockPath)
     app.setQuitOnLastWindowClosed(false);
     QObject::connect(&mian, &Mian::unloaded, &app, &QCoreApplication::quit, Qt::QueuedConnection);
     mian.Form_Load();
-    remote.apply(command, nullptr); // nothing runs yet: nothing to refuse
+    remote.apply(command); // nothing runs yet: nothing to refuse
     if (!mian.intray())             // --hidden went to the tray, where there is one
         mian.show();
-    remote.listen(localServerName(lockPath));
+    remote.listen(localServerName(name));
     return app.exec();
 }
 
 // Everything before the GUI needs no display: a terminal or a script may have none.
-std::optional<int> handOver(const Command &command, const QString &lockPath)
+std::optional<int> handOver(const Command &command, const QString &name)
 {
-    const HandOver answer = HandOver::send(localServerName(lockPath), command, answerTimeoutMs);
+    const HandOver answer = HandOver::send(localServerName(name), command, answerTimeoutMs);
     switch (answer.result) {
     case HandOver::Result::Done:
         print(stdout, answer.text);
@@ -122,7 +121,8 @@ std::optional<int> handOver(const Command &command, const QString &lockPath)
         break;
     }
     if (command.status) {
-        print(stdout, QStringLiteral("not running"));
+        print(stdout, command.json ? QStringLiteral(R"({"running":false})")
+                                   : QStringLiteral("not running"));
         return NotRunning;
     }
     return std::nullopt;
@@ -133,7 +133,7 @@ std::optional<int> handOver(const Command &command, const QString &lockPath)
 int main(int argc, char *argv[])
 {
     CommandLine line;
-    QString lockPath;
+    QString name;
     {
         QCoreApplication core(argc, argv);
         line = CommandLine::parse(QCoreApplication::arguments());
@@ -148,13 +148,10 @@ int main(int argc, char *argv[])
         case CommandLine::Outcome::Run:
             break;
         }
-        const QString runtimeDir =
-            QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-        QDir().mkpath(runtimeDir);
-        lockPath = InstanceGuard::lockPathFor(QCoreApplication::applicationFilePath(), runtimeDir);
+        name = instanceName(QCoreApplication::applicationFilePath());
         if (!line.command.isEmpty())
-            if (const std::optional<int> exit = handOver(line.command, lockPath))
+            if (const std::optional<int> exit = handOver(line.command, name))
                 return *exit;
     }
-    return run(argc, argv, line.command, lockPath);
+    return run(argc, argv, line.command, name);
 }

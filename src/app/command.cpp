@@ -1,5 +1,6 @@
 #include "command.h"
 
+#include "schedule/longtime.h"
 #include "schedule/taskrules.h"
 
 #include "app/version.h"
@@ -7,10 +8,6 @@
 #include <QCommandLineParser>
 
 namespace {
-
-const QStringList keywords{QStringLiteral("poweroff"), QStringLiteral("restart"),
-                           QStringLiteral("logoff")};
-constexpr PowerAction actions[] = {PowerAction::PowerOff, PowerAction::Reboot, PowerAction::Logoff};
 
 std::optional<QTime> timeFrom(const QString &text)
 {
@@ -20,6 +17,23 @@ std::optional<QTime> timeFrom(const QString &text)
             return time;
     }
     return std::nullopt;
+}
+
+// "poweroff, restart, logoff"
+QString keywords()
+{
+    QStringList k;
+    for (const PowerActions::Info &a : PowerActions::all)
+        k << QLatin1String(a.keyword);
+    return k.join(QStringLiteral(", "));
+}
+
+// A keyword, or the task list's own name.
+std::optional<PowerAction> taskFrom(const QString &name)
+{
+    if (const std::optional<PowerAction> action = PowerActions::fromKeyword(name))
+        return action;
+    return PowerActions::fromCaption(name);
 }
 
 std::optional<int> minutesFrom(const QString &text)
@@ -36,21 +50,6 @@ bool Command::isEmpty() const
     return !task && !at && !remind && !stop && !start && !hidden && !status;
 }
 
-std::optional<PowerAction> Command::taskFrom(const QString &name)
-{
-    if (const qsizetype i = keywords.indexOf(name); i >= 0)
-        return actions[i];
-    return TaskRules::actionForTask(name);
-}
-
-QString Command::taskKeyword(PowerAction action)
-{
-    for (qsizetype i = 0; i < keywords.size(); ++i)
-        if (actions[i] == action)
-            return keywords[i];
-    return {};
-}
-
 QByteArray Command::toRequest() const
 {
     QByteArray out = "quorvel 1\n";
@@ -63,9 +62,9 @@ QByteArray Command::toRequest() const
     if (stop)
         line("stop");
     if (task)
-        line("task", taskKeyword(*task));
+        line("task", PowerActions::keyword(*task));
     if (at)
-        line("at", at->toString(QStringLiteral("HH:mm:ss")));
+        line("at", at->toString(timeOfDayFormat));
     if (remind)
         line("remind", QString::number(*remind));
     if (start)
@@ -105,7 +104,7 @@ std::optional<Command> Command::fromRequest(QByteArrayView request)
             c.status = true;
             c.json = blank >= 0;
         } else if (key == "task")
-            ok = keywords.contains(value) && (c.task = taskFrom(value));
+            ok = bool(c.task = PowerActions::fromKeyword(value));
         else if (key == "at")
             ok = bool(c.at = timeFrom(value));
         else if (key == "remind")
@@ -129,14 +128,15 @@ CommandLine CommandLine::parse(const QStringList &arguments)
     const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
                                      QStringLiteral("Show the version and exit."));
     const QCommandLineOption task({QStringLiteral("t"), QStringLiteral("task")},
-                                  QStringLiteral("The task: poweroff, restart or logoff."),
+                                  QStringLiteral("The task: %1.").arg(keywords()),
                                   QStringLiteral("task"));
     const QCommandLineOption at({QStringLiteral("a"), QStringLiteral("at")},
                                 QStringLiteral("The time of day: HH:MM or HH:MM:SS."),
                                 QStringLiteral("time"));
+    const QString minutes = TaskRules::reminderMinutes().join(u' ');
     const QCommandLineOption remind(
         {QStringLiteral("r"), QStringLiteral("remind")},
-        QStringLiteral("Turn the reminder on, so many minutes before (1 2 3 4 5 10 20 30 60)."),
+        QStringLiteral("Turn the reminder on, so many minutes before (%1).").arg(minutes),
         QStringLiteral("minutes"));
     const QCommandLineOption noRemind(QStringLiteral("no-remind"),
                                       QStringLiteral("Turn the reminder off."));
@@ -178,17 +178,15 @@ CommandLine CommandLine::parse(const QStringList &arguments)
         if (parser.values(*o).size() > 1)
             return fail(QStringLiteral("--%1 given more than once").arg(o->names().constLast()));
     Command &c = out.command;
-    if (parser.isSet(task) && !(c.task = Command::taskFrom(parser.value(task))))
-        return fail(QStringLiteral("--task: '%1' is none of poweroff, restart, logoff")
-                        .arg(parser.value(task)));
+    if (parser.isSet(task) && !(c.task = taskFrom(parser.value(task))))
+        return fail(QStringLiteral("--task: '%1' is none of %2").arg(parser.value(task), keywords()));
     if (parser.isSet(at) && !(c.at = timeFrom(parser.value(at))))
         return fail(QStringLiteral("--at: '%1' is no time of day (HH:MM or HH:MM:SS)")
                         .arg(parser.value(at)));
     if (parser.isSet(remind) && parser.isSet(noRemind))
         return fail(QStringLiteral("--remind and --no-remind together"));
     if (parser.isSet(remind) && !(c.remind = minutesFrom(parser.value(remind))))
-        return fail(QStringLiteral("--remind: '%1' is none of 1 2 3 4 5 10 20 30 60")
-                        .arg(parser.value(remind)));
+        return fail(QStringLiteral("--remind: '%1' is none of %2").arg(parser.value(remind), minutes));
     if (parser.isSet(noRemind))
         c.remind = 0;
     if (parser.isSet(json) && !parser.isSet(status))

@@ -30,10 +30,6 @@ struct Command
     QByteArray toRequest() const;
     static std::optional<Command> fromRequest(QByteArrayView request);
     static constexpr qsizetype maxRequestSize = 256;
-
-    // "poweroff", "restart" or "logoff"; also the task list's own names.
-    static std::optional<PowerAction> taskFrom(const QString &name);
-    static QString taskKeyword(PowerAction action);
 };
 
 // The command line, with the standard tools' manners: --help, --version, and a one-line

@@ -1,14 +1,13 @@
 #include "instanceguard.h"
 
 #include <QCryptographicHash>
-#include <QDir>
 #include <QFileInfo>
 
-QString InstanceGuard::lockPathFor(const QString &programPath, const QString &runtimeDir)
+QString instanceKey(const QString &programPath, const QString &user)
 {
     const QString canonical = QFileInfo(programPath).canonicalFilePath();
+    const QString path = canonical.isEmpty() ? programPath : canonical;
     const QByteArray key = QCryptographicHash::hash(
-        (canonical.isEmpty() ? programPath : canonical).toUtf8(), QCryptographicHash::Sha256);
-    return QDir(runtimeDir)
-        .filePath(QStringLiteral("quorvel-%1.lock").arg(QString::fromLatin1(key.toHex().left(16))));
+        (user.isEmpty() ? path : user + u'\n' + path).toUtf8(), QCryptographicHash::Sha256);
+    return QStringLiteral("quorvel-") + QString::fromLatin1(key.toHex().left(16));
 }

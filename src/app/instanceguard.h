@@ -4,10 +4,9 @@
 
 #include <memory>
 
-// One running copy per user and per installed program. The lock lives in the user's runtime
-// directory, named after the program's own path, and is held by the operating system for the
-// life of the process: a copy that dies, even by SIGKILL, releases it, and no stale-lock
-// clean-up can race with a starting copy.
+// One running copy per user and per installed program. The lock is named after the program's
+// own path and is held by the operating system for the life of the process: a copy that dies,
+// even by SIGKILL, releases it, and no stale-lock clean-up can race with a starting copy.
 //
 // QLockFile is not used: recovering a lock left by a killed copy, it can remove the lock file
 // that another starting copy has just created and not yet locked, letting two copies run
@@ -21,9 +20,14 @@ public:
 
     // Held until the guard is destroyed.
     virtual Result tryAcquire() = 0;
-
-    static QString lockPathFor(const QString &programPath, const QString &runtimeDir);
 };
 
-// Defined once per OS in app/<os>/.
-std::unique_ptr<InstanceGuard> createInstanceGuard(const QString &lockPath);
+// "quorvel-" and 16 hex digits, the same for every path to one program file (links resolved)
+// and for one `user`.
+QString instanceKey(const QString &programPath, const QString &user = {});
+
+// Defined once per OS in app/<os>/. The name of this user's copy of the program at
+// programPath, which its lock and its channel (localServerName()) are made from; empty when
+// the user has no private place for them.
+QString instanceName(const QString &programPath);
+std::unique_ptr<InstanceGuard> createInstanceGuard(const QString &instanceName);

@@ -1,5 +1,6 @@
 #include "remotecontrol.h"
 
+#include "schedule/longtime.h"
 #include "schedule/taskmodel.h"
 
 #include <QDeadlineTimer>
@@ -12,8 +13,8 @@
 
 Q_LOGGING_CATEGORY(lcRemote, "quorvel.remote")
 
-RemoteControl::RemoteControl(TaskModel &task, std::function<bool(qintptr)> trusted, QObject *parent)
-    : QObject(parent), m_task(task), m_trusted(std::move(trusted))
+RemoteControl::RemoteControl(TaskModel &task, std::function<bool(qintptr)> trusted)
+    : m_task(task), m_trusted(std::move(trusted))
 {
     m_server.setSocketOptions(QLocalServer::UserAccessOption);
     connect(&m_server, &QLocalServer::newConnection, this, &RemoteControl::onConnection);
@@ -58,21 +59,18 @@ void RemoteControl::onConnection()
                 socket->abort();
                 return;
             }
-            QString refusal;
-            const bool done = apply(*command, &refusal);
-            const QString answer = done ? status(command->json) : refusal;
-            socket->write((done ? "ok\n" : "refused\n") + answer.toUtf8() + '\n');
+            const std::optional<QString> refusal = apply(*command);
+            const QString answer = refusal ? *refusal : status(command->json);
+            socket->write((refusal ? "refused\n" : "ok\n") + answer.toUtf8() + '\n');
             socket->disconnectFromServer();
         });
     }
 }
 
-bool RemoteControl::apply(const Command &command, QString *refusal)
+std::optional<QString> RemoteControl::apply(const Command &command)
 {
-    if ((command.task || command.at) && m_task.isRunning() && !command.stop) {
-        *refusal = QStringLiteral("a task is running: add --stop to change its task or time");
-        return false;
-    }
+    if ((command.task || command.at) && m_task.isRunning() && !command.stop)
+        return QStringLiteral("a task is running: add --stop to change its task or time");
     if (command.stop)
         m_task.stop();
     if (command.task)
@@ -88,14 +86,14 @@ bool RemoteControl::apply(const Command &command, QString *refusal)
         m_task.start();
     if (command.hidden)
         Q_EMIT hideRequested();
-    return true;
+    return std::nullopt;
 }
 
 QString RemoteControl::status(bool json) const
 {
     const std::optional<PowerAction> task = m_task.task();
-    const QString at = m_task.tasktime().toString(QStringLiteral("HH:mm:ss"));
-    const QString name = task ? Command::taskKeyword(*task) : QString();
+    const QString at = m_task.tasktime().toString(timeOfDayFormat);
+    const QString name = task ? PowerActions::keyword(*task) : QString();
     const int remind = m_task.reminder() ? m_task.tipmins() : 0;
     const std::optional<int> left = m_task.secondsLeft();
     if (json) {
@@ -123,6 +121,8 @@ QString RemoteControl::status(bool json) const
 
 HandOver HandOver::send(const QString &name, const Command &command, int timeoutMs)
 {
+    if (name.isEmpty())
+        return {Result::NoCopy, {}};
     const QDeadlineTimer deadline(timeoutMs);
     QLocalSocket socket;
     socket.connectToServer(name);

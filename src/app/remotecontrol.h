@@ -18,15 +18,15 @@ class RemoteControl : public QObject
 
 public:
     // trusted: whether the peer on a connected socket descriptor is this user.
-    RemoteControl(TaskModel &task, std::function<bool(qintptr)> trusted, QObject *parent = nullptr);
+    RemoteControl(TaskModel &task, std::function<bool(qintptr)> trusted);
 
     // Takes the name over from a copy that died without cleaning up.
     bool listen(const QString &name);
 
     // Does what the command asks, as the user would with the controls: stop, then set, then
     // start. Setting the task or time of a running task is refused (nothing changes) unless
-    // the command stops it first.
-    bool apply(const Command &command, QString *refusal);
+    // the command stops it first: the refusal is returned.
+    std::optional<QString> apply(const Command &command);
 
     // "idle", or "running: poweroff at 23:30:00, in 1:12:05"; or one JSON object.
     QString status(bool json) const;

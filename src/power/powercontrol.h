@@ -23,4 +23,4 @@ Q_SIGNALS:
 };
 
 // The platform's backend; defined once per platform in power/<os>/.
-std::unique_ptr<PowerControl> createPowerControl(QObject *parent = nullptr);
+std::unique_ptr<PowerControl> createPowerControl();

@@ -23,4 +23,4 @@ Q_SIGNALS:
 };
 
 // Defined once per OS in power/<os>/.
-std::unique_ptr<SleepGuard> createSleepGuard(QObject *parent = nullptr);
+std::unique_ptr<SleepGuard> createSleepGuard();

@@ -11,9 +11,8 @@
 
 Q_LOGGING_CATEGORY(lcWarning, "quorvel.warning")
 
-ActionWarning::ActionWarning(TaskModel &task, Notifier &notifier, const Moduleini &settings,
-                             QObject *parent)
-    : QObject(parent), m_task(task), m_notifier(notifier), m_settings(settings)
+ActionWarning::ActionWarning(TaskModel &task, Notifier &notifier, const Moduleini &settings)
+    : m_task(task), m_notifier(notifier), m_settings(settings)
 {
     connect(&task, &TaskModel::runningChanged, this, [this](bool running) {
         if (running)
@@ -31,7 +30,7 @@ int ActionWarning::leadFrom(const QString &stored)
 {
     bool ok = false;
     const int seconds = stored.trimmed().toInt(&ok);
-    return ok && seconds >= 0 && seconds <= 3600 ? seconds : 60;
+    return ok && seconds >= 0 && seconds <= maxLeadSeconds ? seconds : defaultLeadSeconds;
 }
 
 void ActionWarning::follow(std::optional<int> left)
@@ -46,7 +45,7 @@ void ActionWarning::follow(std::optional<int> left)
         return;
     m_warned = true;
     const QString text =
-        QStringLiteral("将在 %1 秒后%2").arg(*left).arg(TaskRules::taskName(*m_task.task()));
+        QStringLiteral("将在 %1 秒后%2").arg(*left).arg(PowerActions::caption(*m_task.task()));
     qCInfo(lcWarning).noquote() << text;
     m_notifier.show(text, Notifier::Kind::Warning);
 }
@@ -63,7 +62,7 @@ void ActionWarning::onMissed(QTime when, bool reminder)
 {
     const std::optional<PowerAction> task = m_task.task();
     const QString what = reminder ? QStringLiteral("提醒")
-                         : task   ? TaskRules::taskName(*task)
+                         : task   ? PowerActions::caption(*task)
                                   : QStringLiteral("定时任务");
     const QString text =
         QStringLiteral("错过了 %1 的%2，已改为明天同一时间。").arg(longTimeString(when), what);

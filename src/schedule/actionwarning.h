@@ -15,11 +15,13 @@ class ActionWarning : public QObject
     Q_OBJECT
 
 public:
-    ActionWarning(TaskModel &task, Notifier &notifier, const Moduleini &settings,
-                  QObject *parent = nullptr);
+    ActionWarning(TaskModel &task, Notifier &notifier, const Moduleini &settings);
 
-    // The warning's lead from config.ini's [warning] seconds: 60 unless it holds a whole
-    // number from 0 (no warning) to 3600.
+    static constexpr int defaultLeadSeconds = 60;
+    static constexpr int maxLeadSeconds = 3600;
+
+    // The warning's lead from config.ini's [warning] seconds: the default unless it holds a
+    // whole number from 0 (no warning) to the maximum.
     static int leadFrom(const QString &stored);
 
 Q_SIGNALS:
@@ -35,6 +37,6 @@ private:
     TaskModel &m_task;
     Notifier &m_notifier;
     const Moduleini &m_settings;
-    int m_lead = 60;
+    int m_lead = defaultLeadSeconds;
     bool m_warned = false;
 };

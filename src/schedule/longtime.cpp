@@ -16,7 +16,7 @@ QString longTimeFormat(const QLocale &locale)
     // A locale whose long format lacks seconds would make the clock and the target compare
     // coarser than a second; fall back to an unambiguous form.
     if (!result.contains(u's') || !result.contains(u'm'))
-        return QStringLiteral("HH:mm:ss");
+        return timeOfDayFormat;
     return result;
 }
 

@@ -9,7 +9,7 @@ constexpr int boundaryMarginMs = 2;
 constexpr int earlyWakeThresholdMs = 950;
 } // namespace
 
-SecondTimer::SecondTimer(const Clock &clock, QObject *parent) : QObject(parent), m_clock(clock)
+SecondTimer::SecondTimer(const Clock &clock) : m_clock(clock)
 {
     m_timer.setSingleShot(true);
     m_timer.setTimerType(Qt::PreciseTimer);

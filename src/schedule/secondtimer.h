@@ -15,7 +15,7 @@ class SecondTimer : public QObject
     Q_OBJECT
 
 public:
-    explicit SecondTimer(const Clock &clock, QObject *parent = nullptr);
+    explicit SecondTimer(const Clock &clock);
 
     // Each user says for itself whether it wants ticks; they run while at least one does.
     void want(const QObject *user, bool wanted);

@@ -9,8 +9,8 @@
 
 Q_LOGGING_CATEGORY(lcTask, "quorvel.task")
 
-TaskModel::TaskModel(const Clock &clock, SecondTimer &seconds, PowerControl &power, QObject *parent)
-    : QObject(parent), m_clock(clock), m_seconds(seconds), m_power(power)
+TaskModel::TaskModel(const Clock &clock, SecondTimer &seconds, PowerControl &power)
+    : m_clock(clock), m_seconds(seconds), m_power(power)
 {
     connect(&m_seconds, &SecondTimer::timeout, this, &TaskModel::TaskTimer_Timer);
     connect(&m_power, &PowerControl::requestFinished, this, &TaskModel::onPowerFinished);
@@ -126,9 +126,9 @@ void TaskModel::TaskTimer_Timer()
 void TaskModel::onPowerFinished(PowerAction action, bool ok, const QString &reason)
 {
     if (ok) {
-        qCInfo(lcTask) << "requested" << powerActionName(action);
+        qCInfo(lcTask) << "requested" << PowerActions::logName(action);
         return;
     }
-    qCWarning(lcTask).noquote() << "could not" << powerActionName(action) << "-" << reason;
+    qCWarning(lcTask).noquote() << "could not" << PowerActions::logName(action) << "-" << reason;
     Q_EMIT requestFailed(action, reason);
 }

@@ -20,8 +20,7 @@ class TaskModel : public QObject
     Q_OBJECT
 
 public:
-    TaskModel(const Clock &clock, SecondTimer &seconds, PowerControl &power,
-              QObject *parent = nullptr);
+    TaskModel(const Clock &clock, SecondTimer &seconds, PowerControl &power);
     ~TaskModel() override;
 
     // nullopt: no task chosen (the blank entry, or nothing yet).

@@ -1,11 +1,17 @@
 #include "taskrules.h"
 
+#include "power/poweraction.h"
+
 namespace TaskRules {
 
 const QStringList &taskNames()
 {
-    static const QStringList names{QStringLiteral("  "), QStringLiteral("关机"),
-                                   QStringLiteral("重启"), QStringLiteral("注销")};
+    static const QStringList names = [] {
+        QStringList n{QStringLiteral("  ")};
+        for (const PowerActions::Info &a : PowerActions::all)
+            n << QString::fromUtf8(a.caption);
+        return n;
+    }();
     return names;
 }
 
@@ -16,30 +22,6 @@ const QStringList &reminderMinutes()
         QStringLiteral("4"),  QStringLiteral("5"),  QStringLiteral("10"),
         QStringLiteral("20"), QStringLiteral("30"), QStringLiteral("60")};
     return minutes;
-}
-
-std::optional<PowerAction> actionForTask(const QString &taskText)
-{
-    if (taskText == taskNames().at(1))
-        return PowerAction::PowerOff;
-    if (taskText == taskNames().at(2))
-        return PowerAction::Reboot;
-    if (taskText == taskNames().at(3))
-        return PowerAction::Logoff;
-    return std::nullopt;
-}
-
-QString taskName(PowerAction action)
-{
-    switch (action) {
-    case PowerAction::PowerOff:
-        return taskNames().at(1);
-    case PowerAction::Reboot:
-        return taskNames().at(2);
-    case PowerAction::Logoff:
-        return taskNames().at(3);
-    }
-    return {};
 }
 
 namespace {

@@ -6,22 +6,14 @@
 
 #include <optional>
 
-#include "power/poweraction.h"
-
 namespace TaskRules {
 
-// Entries of the task list, in order; the first, two blanks, is "no task".
+// Entries of the task list, in order: two blanks for "no task", then each power action's caption.
 const QStringList &taskNames();
 // Entries of the reminder-minutes list, in order, as text.
 const QStringList &reminderMinutes();
 
 inline const QString noTaskCaption = QStringLiteral("未选择任何任务");
-
-// The power action a task text asks for; the blank entry and empty text ask for none.
-std::optional<PowerAction> actionForTask(const QString &taskText);
-
-// The task list text of an action ("关机" for power off and so on).
-QString taskName(PowerAction action);
 
 // Whole minutes from now's minute to the target's minute, counted forward round the 24-hour
 // circle (0..1439), so a reminder before midnight for a target after midnight still matches.

@@ -25,4 +25,4 @@ Q_SIGNALS:
 };
 
 // The platform's backend; defined once per platform in sound/<os>/.
-std::unique_ptr<SoundOutput> createSoundOutput(QObject *parent = nullptr);
+std::unique_ptr<SoundOutput> createSoundOutput();

@@ -28,4 +28,4 @@ Q_SIGNALS:
 };
 
 // Defined once per OS in tray/<os>/.
-std::unique_ptr<Notifier> createNotifier(QObject *parent = nullptr);
+std::unique_ptr<Notifier> createNotifier();

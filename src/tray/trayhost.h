@@ -25,4 +25,4 @@ Q_SIGNALS:
 };
 
 // Defined once per OS in tray/<os>/; needs the application object.
-std::unique_ptr<TrayHost> createTrayHost(QObject *parent = nullptr);
+std::unique_ptr<TrayHost> createTrayHost();

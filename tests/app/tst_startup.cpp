@@ -43,11 +43,9 @@ private Q_SLOTS:
         QVERIFY(QDir().mkpath(dir.filePath("a")));
         QFile(a).open(QIODevice::WriteOnly);
         QVERIFY(QFile::link(a, dir.filePath("link")));
-        const QString runtime = dir.path();
-        QCOMPARE(InstanceGuard::lockPathFor(dir.filePath("link"), runtime),
-                 InstanceGuard::lockPathFor(a, runtime));
-        QVERIFY(InstanceGuard::lockPathFor(a, runtime) != InstanceGuard::lockPathFor(b, runtime));
-        QVERIFY(InstanceGuard::lockPathFor(a, runtime).startsWith(runtime + u'/'));
+        QCOMPARE(instanceKey(dir.filePath("link")), instanceKey(a));
+        QVERIFY(instanceKey(a) != instanceKey(b));
+        QVERIFY(instanceKey(a, "S-1-5-21-1") != instanceKey(a, "S-1-5-21-2"));
     }
 
     void killedCopyLeavesNothingBehind()
@@ -59,14 +57,13 @@ private Q_SLOTS:
                       "os.O_RDWR | os.O_CREAT), fcntl.LOCK_EX); time.sleep(60)",
                       dir.filePath("quorvel.lock")});
         QVERIFY(holder.waitForStarted());
-        QTRY_COMPARE(createInstanceGuard(dir.filePath("quorvel.lock"))->tryAcquire(),
-                     InstanceGuard::Result::HeldByOther);
+        const QString name = dir.filePath("quorvel");
+        QTRY_COMPARE(createInstanceGuard(name)->tryAcquire(), InstanceGuard::Result::HeldByOther);
         holder.kill();
         holder.waitForFinished();
-        auto next = createInstanceGuard(dir.filePath("quorvel.lock"));
+        auto next = createInstanceGuard(name);
         QCOMPARE(next->tryAcquire(), InstanceGuard::Result::Acquired);
-        QCOMPARE(createInstanceGuard(dir.filePath("quorvel.lock"))->tryAcquire(),
-                 InstanceGuard::Result::HeldByOther);
+        QCOMPARE(createInstanceGuard(name)->tryAcquire(), InstanceGuard::Result::HeldByOther);
     }
     void commandLine_data()
     {
@@ -119,10 +116,9 @@ private Q_SLOTS:
         RemoteControl remote(task, [](qintptr) { return true; });
         clock.set(QTime(8, 0));
         const auto send = [&](const L &arguments) {
-            QString refusal;
-            const bool done =
-                remote.apply(CommandLine::parse(L{"quorvel"} + arguments).command, &refusal);
-            return done ? remote.status(false) : refusal;
+            const std::optional<QString> refusal =
+                remote.apply(CommandLine::parse(L{"quorvel"} + arguments).command);
+            return refusal.value_or(remote.status(false));
         };
         QCOMPARE(send({"--task", "poweroff", "--at", "8:30", "--start"}),
                  "running: poweroff at 08:30:00, in 0:30:00");

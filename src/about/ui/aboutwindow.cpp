@@ -1,7 +1,7 @@
 #include "aboutwindow.h"
 
-#include "app/ui/design.h"
-#include "app/ui/titlebar.h"
+#include "shared/ui/design.h"
+#include "shared/ui/titlebar.h"
 #include "app/version.h"
 #include "urlopener.h"
 

@@ -3,9 +3,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-QString localServerName(const QString &lockPath)
+QString localServerName(const QString &instanceName)
 {
-    return lockPath.chopped(QStringLiteral(".lock").size()) + QStringLiteral(".sock");
+    return instanceName.isEmpty() ? QString() : instanceName + QStringLiteral(".sock");
 }
 
 bool peerIsThisUser(qintptr socketDescriptor)

@@ -4,8 +4,8 @@
 #include <QEvent>
 #include <QStyleHints>
 
-CaretBlink::CaretBlink(int timeoutMs, QObject *parent)
-    : QObject(parent), m_flashTime(QGuiApplication::styleHints()->cursorFlashTime())
+CaretBlink::CaretBlink(int timeoutMs)
+    : m_flashTime(QGuiApplication::styleHints()->cursorFlashTime())
 {
     m_timeout.setSingleShot(true);
     m_timeout.setInterval(timeoutMs);

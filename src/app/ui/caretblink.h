@@ -11,7 +11,7 @@ class CaretBlink : public QObject
     Q_OBJECT
 
 public:
-    explicit CaretBlink(int timeoutMs = 10'000, QObject *parent = nullptr);
+    explicit CaretBlink(int timeoutMs = 10'000);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

@@ -1,9 +1,9 @@
 #include "mian.h"
 
 #include "about/ui/aboutwindow.h"
-#include "app/ui/design.h"
-#include "app/ui/icons.h"
-#include "app/ui/titlebar.h"
+#include "shared/ui/design.h"
+#include "shared/ui/icons.h"
+#include "shared/ui/titlebar.h"
 #include "app/ui/xpcontrols.h"
 #include "app/version.h"
 #include "schedule/clock.h"
@@ -37,33 +37,36 @@
 
 Q_LOGGING_CATEGORY(lcSound, "quorvel.sound")
 
-using Kind = ControlDesign::Kind;
+// Each control named once: its member, and the objectName tests and tools find it by.
+#define CONTROL(member) #member, &Mian::build<&Mian::member>
 
 const std::array<ControlDesign, 23> Mian::design{{
-    {"Commandb3", Kind::Button, false, "系统时间：", 120, 120, 975, 375, 8, false, 9},
-    {"Commandc1", Kind::Button, false, "", 1560, 120, 1695, 375, 7, false, 12},
-    {"Commanda1", Kind::Button, false, "开   始", 3720, 120, 1095, 495, 4, true, 9},
-    {"Commandb1", Kind::Button, false, "时    间：", 120, 720, 975, 375, 1, false, 9},
-    {"DTPicker1", Kind::TimePicker, false, "", 1560, 720, 1695, 375, 0, true, 14.25},
-    {"Commanda2", Kind::Button, false, "停   止", 3720, 840, 1095, 495, 5, true, 9},
-    {"Commandb2", Kind::Button, false, "任    务：", 120, 1320, 975, 375, 2, false, 9},
-    {"Comborenwu", Kind::DropDown, false, "", 1560, 1320, 1695, 300, 3, true, 9},
-    {"Commanda3", Kind::Button, false, "退   出", 3720, 1560, 1095, 495, 6, true, 9},
-    {"Commandb4", Kind::Button, false, "任务状态：", 120, 1920, 975, 375, 9, false, 9},
-    {"Commandc2", Kind::Button, false, "", 1560, 1920, 1695, 375, 10, false, 12},
-    {"Commanda4", Kind::Button, false, "关   于", 3720, 2280, 1095, 495, 13, true, 9},
-    {"Commandb5", Kind::Button, false, "定时状态：", 120, 2520, 975, 375, 11, false, 9},
-    {"Commandc3", Kind::Button, false, "", 1560, 2520, 1695, 375, 12, false, 12},
-    {"Frameshezhi", Kind::Frame, false, "设置", 120, 3000, 4695, 1335, 14, true, 9},
-    {"XPCheckBox2", Kind::CheckBox, true, "任务开启提示", 120, 240, 1335, 375, 16, true, 9},
-    {"Commandb6", Kind::Button, true, "在前", 1560, 240, 495, 375, 21, false, 9},
-    {"Combotishi", Kind::DropDown, true, "", 2160, 240, 1455, 300, 15, true, 9},
-    {"Commandb7", Kind::Button, true, "分钟提醒", 3720, 240, 855, 375, 23, false, 9},
-    {"XPCheckBox1", Kind::CheckBox, true, "声音开启提示", 120, 840, 1335, 375, 19, true, 9},
-    {"Commanda5", Kind::Button, true, "", 1560, 840, 495, 375, 18, true, 9},
-    {"Textsound", Kind::TextBox, true, "", 2160, 840, 1815, 375, 20, true, 12},
-    {"Commandopen", Kind::Button, true, "", 4080, 840, 495, 375, 17, true, 9},
+    {CONTROL(Commandb3), false, "系统时间：", 120, 120, 975, 375, 8, false, 9},
+    {CONTROL(Commandc1), false, "", 1560, 120, 1695, 375, 7, false, 12},
+    {CONTROL(Commanda1), false, "开   始", 3720, 120, 1095, 495, 4, true, 9},
+    {CONTROL(Commandb1), false, "时    间：", 120, 720, 975, 375, 1, false, 9},
+    {CONTROL(DTPicker1), false, "", 1560, 720, 1695, 375, 0, true, 14.25},
+    {CONTROL(Commanda2), false, "停   止", 3720, 840, 1095, 495, 5, true, 9},
+    {CONTROL(Commandb2), false, "任    务：", 120, 1320, 975, 375, 2, false, 9},
+    {CONTROL(Comborenwu), false, "", 1560, 1320, 1695, 300, 3, true, 9},
+    {CONTROL(Commanda3), false, "退   出", 3720, 1560, 1095, 495, 6, true, 9},
+    {CONTROL(Commandb4), false, "任务状态：", 120, 1920, 975, 375, 9, false, 9},
+    {CONTROL(Commandc2), false, "", 1560, 1920, 1695, 375, 10, false, 12},
+    {CONTROL(Commanda4), false, "关   于", 3720, 2280, 1095, 495, 13, true, 9},
+    {CONTROL(Commandb5), false, "定时状态：", 120, 2520, 975, 375, 11, false, 9},
+    {CONTROL(Commandc3), false, "", 1560, 2520, 1695, 375, 12, false, 12},
+    {CONTROL(Frameshezhi), false, "设置", 120, 3000, 4695, 1335, 14, true, 9},
+    {CONTROL(XPCheckBox2), true, "任务开启提示", 120, 240, 1335, 375, 16, true, 9},
+    {CONTROL(Commandb6), true, "在前", 1560, 240, 495, 375, 21, false, 9},
+    {CONTROL(Combotishi), true, "", 2160, 240, 1455, 300, 15, true, 9},
+    {CONTROL(Commandb7), true, "分钟提醒", 3720, 240, 855, 375, 23, false, 9},
+    {CONTROL(XPCheckBox1), true, "声音开启提示", 120, 840, 1335, 375, 19, true, 9},
+    {CONTROL(Commanda5), true, "", 1560, 840, 495, 375, 18, true, 9},
+    {CONTROL(Textsound), true, "", 2160, 840, 1815, 375, 20, true, 12},
+    {CONTROL(Commandopen), true, "", 4080, 840, 495, 375, 17, true, 9},
 }};
+
+#undef CONTROL
 
 namespace {
 
@@ -76,38 +79,36 @@ void keepTextReadable(QWidget *button, const QColor &text)
     button->setPalette(pal);
 }
 
-QWidget *makeControl(const ControlDesign &d, QWidget *parent)
+template<typename W> W *makeControl(const QString &caption, QWidget *parent)
 {
-    const QString caption = QString::fromUtf8(d.caption);
-    switch (d.kind) {
-    case Kind::Button: {
+    if constexpr (std::is_same_v<W, QPushButton>) {
         auto *b = new QPushButton(caption, parent);
         b->setAutoDefault(false);
         return b;
-    }
-    case Kind::CheckBox: {
+    } else if constexpr (std::is_same_v<W, XPCheckBox>) {
         auto *c = new XPCheckBox(caption, parent);
         // The caption fills the box's width; keep the indicator close to it.
         c->setStyleSheet(QStringLiteral("QCheckBox { spacing: 2px; }"));
         Design::fillBackground(c, Design::frameColour);
         return c;
-    }
-    case Kind::TimePicker:
+    } else if constexpr (std::is_same_v<W, QTimeEdit>) {
         return new QTimeEdit(QTime(0, 0, 0), parent);
-    case Kind::DropDown:
-        return new QComboBox(parent);
-    case Kind::TextBox:
-        return new QLineEdit(parent);
-    case Kind::Frame: {
+    } else if constexpr (std::is_same_v<W, QGroupBox>) {
         auto *f = new QGroupBox(caption, parent);
         Design::fillBackground(f, Design::frameColour);
         return f;
+    } else {
+        return new W(parent);
     }
-    }
-    Q_UNREACHABLE();
 }
 
 } // namespace
+
+template<auto member> QWidget *Mian::build(Mian &window, const QString &caption)
+{
+    using W = std::remove_pointer_t<std::remove_reference_t<decltype(window.*member)>>;
+    return window.*member = makeControl<W>(caption, &window);
+}
 
 Mian::Mian(const MianServices &services, QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -141,19 +142,24 @@ Mian::~Mian()
 
 void Mian::buildLayout(int top)
 {
+    std::array<QWidget *, design.size()> controls;
+    for (std::size_t i = 0; i < design.size(); ++i)
+        controls[i] = design[i].build(*this, QString::fromUtf8(design[i].caption));
     const QColor buttonText = palette().color(QPalette::ButtonText);
     std::map<int, QWidget *> byTab; // the design's tab indexes are unique
-    for (const ControlDesign &d : design) {
-        QWidget *w = makeControl(d, d.inFrame ? static_cast<QWidget *>(Frameshezhi) : this);
+    for (std::size_t i = 0; i < design.size(); ++i) {
+        const ControlDesign &d = design[i];
+        QWidget *w = controls[i];
+        if (d.inFrame)
+            w->setParent(Frameshezhi);
         w->setObjectName(QLatin1String(d.name));
-        w->setFont(d.kind == Kind::TimePicker ? Design::kaiti(d.points) : Design::songti(d.points));
+        w->setFont(qobject_cast<QTimeEdit *>(w) ? Design::kaiti(d.points)
+                                                 : Design::songti(d.points));
         w->setGeometry(
             Design::twips(d.left, d.top, d.width, d.height).translated(0, d.inFrame ? 0 : top));
         w->setEnabled(d.enabled);
-        if (d.kind == Kind::Button && !d.enabled)
+        if (qobject_cast<QPushButton *>(w) && !d.enabled)
             keepTextReadable(w, buttonText);
-        if (d.kind == Kind::Frame)
-            Frameshezhi = static_cast<QGroupBox *>(w);
         byTab[d.tabIndex] = w;
     }
     // Keyboard focus order of the design; disabled controls are skipped by Qt.
@@ -163,32 +169,6 @@ void Mian::buildLayout(int top)
             setTabOrder(previous, w);
         previous = w;
     }
-
-    const auto control = [this](auto *&member, const char *name) {
-        member = findChild<std::remove_reference_t<decltype(*member)> *>(QLatin1String(name));
-    };
-    control(Commandb3, "Commandb3");
-    control(Commandc1, "Commandc1");
-    control(Commanda1, "Commanda1");
-    control(Commandb1, "Commandb1");
-    control(DTPicker1, "DTPicker1");
-    control(Commanda2, "Commanda2");
-    control(Commandb2, "Commandb2");
-    control(Comborenwu, "Comborenwu");
-    control(Commanda3, "Commanda3");
-    control(Commandb4, "Commandb4");
-    control(Commandc2, "Commandc2");
-    control(Commanda4, "Commanda4");
-    control(Commandb5, "Commandb5");
-    control(Commandc3, "Commandc3");
-    control(XPCheckBox2, "XPCheckBox2");
-    control(Commandb6, "Commandb6");
-    control(Combotishi, "Combotishi");
-    control(Commandb7, "Commandb7");
-    control(XPCheckBox1, "XPCheckBox1");
-    control(Commanda5, "Commanda5");
-    control(Textsound, "Textsound");
-    control(Commandopen, "Commandopen");
 
     const QColor highlight = palette().color(QPalette::Highlight); // &H8000000D&
     keepTextReadable(Commandb1, highlight);
@@ -224,18 +204,21 @@ void Mian::buildMenu()
     // Shown only as the tray's popup; the window has no menu bar.
     Rightmenu = new QMenu(QStringLiteral("Rightmenu"), this);
     Rightmenu->setObjectName(QStringLiteral("Rightmenu"));
-    auto item = [this](const char *name, const QString &caption) {
-        QAction *action =
-            caption == u"-" ? Rightmenu->addSeparator() : Rightmenu->addAction(caption);
+#define ITEM(member) &Mian::member, #member
+    for (auto [member, name, caption] : {
+             std::tuple{ITEM(Rightmenumian), "打开主面板"},
+             std::tuple{ITEM(RightmenuTag2), "-"},
+             std::tuple{ITEM(RightmenuStart), "开始"},
+             std::tuple{ITEM(Rightmenustop), "停止"},
+             std::tuple{ITEM(RightmenuTag1), "-"},
+             std::tuple{ITEM(Rightmenuexit), "退出"},
+         }) {
+        const QString text = QString::fromUtf8(caption);
+        QAction *action = text == u"-" ? Rightmenu->addSeparator() : Rightmenu->addAction(text);
         action->setObjectName(QLatin1String(name));
-        return action;
-    };
-    Rightmenumian = item("Rightmenumian", QStringLiteral("打开主面板"));
-    RightmenuTag2 = item("RightmenuTag2", QStringLiteral("-"));
-    RightmenuStart = item("RightmenuStart", QStringLiteral("开始"));
-    Rightmenustop = item("Rightmenustop", QStringLiteral("停止"));
-    RightmenuTag1 = item("RightmenuTag1", QStringLiteral("-"));
-    Rightmenuexit = item("Rightmenuexit", QStringLiteral("退出"));
+        this->*member = action;
+    }
+#undef ITEM
 
     m_rightmenuWait = new QTimer(this);
     m_rightmenuWait->setSingleShot(true);
@@ -282,7 +265,7 @@ void Mian::connectHandlers()
             [this](PowerAction action, const QString &reason) {
                 reportProblem(
                     QStringLiteral("定时任务失败"),
-                    QStringLiteral("系统没有执行%1：%2").arg(TaskRules::taskName(action), reason));
+                    QStringLiteral("系统没有执行%1：%2").arg(PowerActions::caption(action), reason));
             });
 
     connect(&m_services.sound, &SoundOutput::playFailed, this, &Mian::onSoundFailed);
@@ -351,7 +334,7 @@ void Mian::Play()
 
 void Mian::Comborenwu_Click()
 {
-    m_task.setTask(TaskRules::actionForTask(Comborenwu->currentText()));
+    m_task.setTask(PowerActions::fromCaption(Comborenwu->currentText()));
 }
 
 void Mian::Combotishi_Click()
@@ -396,9 +379,9 @@ void Mian::mirrorRunning(bool running)
 void Mian::mirrorTask()
 {
     const std::optional<PowerAction> task = m_task.task();
-    Commandc2->setText(task ? TaskRules::taskName(*task) : TaskRules::noTaskCaption);
+    Commandc2->setText(task ? PowerActions::caption(*task) : TaskRules::noTaskCaption);
     const QSignalBlocker blocker(Comborenwu);
-    Comborenwu->setCurrentIndex(Comborenwu->findText(task ? TaskRules::taskName(*task)
+    Comborenwu->setCurrentIndex(Comborenwu->findText(task ? PowerActions::caption(*task)
                                                           : TaskRules::taskNames().constFirst()));
 }
 

@@ -45,14 +45,15 @@ struct MianServices
     bool minimiseUnseen = false;
 };
 
+class Mian;
+
 // One control of the window's design. Places are in twips, inside the window or the frame.
 struct ControlDesign
 {
-    enum class Kind { Button, CheckBox, TimePicker, DropDown, TextBox, Frame };
-
-    const char *name;
-    Kind kind;
-    bool inFrame;
+    const char *name; // the objectName, and the member that holds the control
+    // Makes the control, of its member's type, into its member.
+    QWidget *(*build)(Mian &window, const QString &caption);
+    bool inFrame; // in Frameshezhi, else in the window
     const char *caption; // UTF-8
     int left, top, width, height;
     int tabIndex;
@@ -127,6 +128,7 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    template<auto member> static QWidget *build(Mian &window, const QString &caption);
     void buildLayout(int top);
     void buildMenu();
     void connectHandlers();

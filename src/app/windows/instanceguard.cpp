@@ -1,21 +1,42 @@
 #include "app/instanceguard.h"
 
-#include <QFileInfo>
-
 #include <string>
 
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
 #include <windows.h>
 
+#include <sddl.h>
+
 namespace {
+
+// The user's security identifier ("S-1-5-21-..."): pipe names are shared by every session on
+// the machine, so the name must tell users apart.
+QString userSid()
+{
+    HANDLE token = nullptr;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token))
+        return {};
+    DWORD size = 0;
+    ::GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    std::string buffer(size, '\0');
+    QString sid;
+    wchar_t *text = nullptr;
+    if (size && ::GetTokenInformation(token, TokenUser, buffer.data(), size, &size) &&
+        ::ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER *>(buffer.data())->User.Sid, &text)) {
+        sid = QString::fromWCharArray(text);
+        ::LocalFree(text);
+    }
+    ::CloseHandle(token);
+    return sid;
+}
 
 // A named mutex in the session's namespace; Windows drops it when the process ends.
 class MutexGuard final : public InstanceGuard
 {
 public:
-    explicit MutexGuard(const QString &lockPath)
-        : m_name(L"Local\\" + QFileInfo(lockPath).fileName().toStdWString())
-    {
-    }
+    explicit MutexGuard(const QString &name) : m_name(L"Local\\" + name.toStdWString()) {}
     ~MutexGuard() override
     {
         if (m_mutex)
@@ -30,7 +51,8 @@ public:
             return Result::Acquired;
         HANDLE mutex = ::CreateMutexW(nullptr, TRUE, m_name.c_str());
         if (!mutex)
-            return Result::Unavailable;
+            return ::GetLastError() == ERROR_ACCESS_DENIED ? Result::HeldByOther
+                                                           : Result::Unavailable;
         if (::GetLastError() == ERROR_ALREADY_EXISTS) {
             ::CloseHandle(mutex);
             return Result::HeldByOther;
@@ -46,7 +68,12 @@ private:
 
 } // namespace
 
-std::unique_ptr<InstanceGuard> createInstanceGuard(const QString &lockPath)
+QString instanceName(const QString &programPath)
 {
-    return std::make_unique<MutexGuard>(lockPath);
+    return instanceKey(programPath, userSid());
+}
+
+std::unique_ptr<InstanceGuard> createInstanceGuard(const QString &instanceName)
+{
+    return std::make_unique<MutexGuard>(instanceName);
 }

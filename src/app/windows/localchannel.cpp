@@ -1,10 +1,8 @@
 #include "app/localchannel.h"
 
-#include <QFileInfo>
-
-QString localServerName(const QString &lockPath)
+QString localServerName(const QString &instanceName)
 {
-    return QFileInfo(lockPath).completeBaseName();
+    return instanceName;
 }
 
 bool peerIsThisUser(qintptr)

@@ -1,21 +1,21 @@
 #include "dbuspowercontrol.h"
 
-#include "dbuscall.h"
+#include "shared/linux/dbuscall.h"
 
 #include <QLoggingCategory>
 
 Q_LOGGING_CATEGORY(lcPower, "quorvel.power")
 
-DBusPowerControl::DBusPowerControl(QObject *parent)
+DBusPowerControl::DBusPowerControl()
     : DBusPowerControl(QDBusConnection::sessionBus(), QDBusConnection::systemBus(), defaultTimeouts,
-                       qEnvironmentVariable("XDG_CURRENT_DESKTOP"), parent)
+                       qEnvironmentVariable("XDG_CURRENT_DESKTOP"))
 {
 }
 
 DBusPowerControl::DBusPowerControl(const QDBusConnection &sessionBus,
                                    const QDBusConnection &systemBus, Timeouts timeouts,
-                                   const QString &currentDesktop, QObject *parent)
-    : PowerControl(parent), m_sessionBus(sessionBus), m_systemBus(systemBus), m_timeouts(timeouts),
+                                   const QString &currentDesktop)
+    : m_sessionBus(sessionBus), m_systemBus(systemBus), m_timeouts(timeouts),
       m_currentDesktop(currentDesktop)
 {
 }
@@ -40,7 +40,7 @@ void DBusPowerControl::request(PowerAction action)
         askLogind(QStringLiteral("the session bus is not connected"));
         return;
     }
-    send(m_sessionBus, busDriverCall(QStringLiteral("ListNames")), m_timeouts.probeMs,
+    send(m_sessionBus, dbusMethodCall(Bus::driver, "ListNames"), m_timeouts.probeMs,
          QStringLiteral("the session bus"), [this](const QDBusMessage &reply) {
              onSessionBusNames(reply.arguments().value(0).toStringList());
          });
@@ -87,7 +87,7 @@ void DBusPowerControl::askSessionManager(SessionManagerKind kind)
 {
     const QDBusMessage call = sessionManagerCall(kind, m_action);
     const QString who = sessionManagerService(kind).label;
-    qCInfo(lcPower).noquote() << "asking the" << who << "to" << powerActionName(m_action) << "by"
+    qCInfo(lcPower).noquote() << "asking the" << who << "to" << PowerActions::logName(m_action) << "by"
                               << call.member();
     send(m_sessionBus, call, m_timeouts.sessionManagerMs, who,
          [this](const QDBusMessage &) { finish(true, {}); });
@@ -110,7 +110,7 @@ void DBusPowerControl::askLogind(const QString &whyNotSessionManager)
         return;
     }
     qCInfo(lcPower).noquote() << whyNotSessionManager << "- asking systemd-logind to"
-                              << powerActionName(m_action);
+                              << PowerActions::logName(m_action);
     send(m_systemBus, *call, m_timeouts.logindMs, QStringLiteral("systemd-logind"),
          [this](const QDBusMessage &) { finish(true, {}); });
 }
@@ -136,7 +136,7 @@ void DBusPowerControl::finish(bool ok, const QString &reason)
         Qt::QueuedConnection);
 }
 
-std::unique_ptr<PowerControl> createPowerControl(QObject *parent)
+std::unique_ptr<PowerControl> createPowerControl()
 {
-    return std::make_unique<DBusPowerControl>(parent);
+    return std::make_unique<DBusPowerControl>();
 }

@@ -30,9 +30,9 @@ public:
 
     // The user's session and system buses, and XDG_CURRENT_DESKTOP. Both buses are connected
     // here rather than at the first request, which must not block.
-    explicit DBusPowerControl(QObject *parent = nullptr);
+    DBusPowerControl();
     DBusPowerControl(const QDBusConnection &sessionBus, const QDBusConnection &systemBus,
-                     Timeouts timeouts, const QString &currentDesktop, QObject *parent = nullptr);
+                     Timeouts timeouts, const QString &currentDesktop);
 
     // A request made while another still waits for its answer fails at once: the earlier one
     // may be ending the session already.

@@ -1,6 +1,6 @@
 #include "dbussleepguard.h"
 
-#include "dbuscall.h"
+#include "shared/linux/dbuscall.h"
 
 #include <QLoggingCategory>
 
@@ -25,27 +25,18 @@ Q_LOGGING_CATEGORY(lcSleep, "quorvel.sleep")
 // the lock's file descriptor, so none outlives the process.
 
 namespace {
-const QString gnomeService = QStringLiteral("org.gnome.SessionManager");
-const QString gnomePath = QStringLiteral("/org/gnome/SessionManager");
-const QString kdePolicyAgent = QStringLiteral("org.kde.Solid.PowerManagement");
-const QString fdoService = QStringLiteral("org.freedesktop.PowerManagement");
-const QString fdoInhibitPath = QStringLiteral("/org/freedesktop/PowerManagement/Inhibit");
-const QString fdoInhibit = QStringLiteral("org.freedesktop.PowerManagement.Inhibit");
-const QString logindService = QStringLiteral("org.freedesktop.login1");
-const QString logindPath = QStringLiteral("/org/freedesktop/login1");
-const QString logindManager = QStringLiteral("org.freedesktop.login1.Manager");
 const QString why = QStringLiteral("A scheduled task is waiting for its time");
 const QString who = QStringLiteral("the power management");
 constexpr int timeoutMs = 10'000;
 constexpr uint gnomeInhibitSuspend = 4;
 } // namespace
 
-DBusSleepGuard::DBusSleepGuard(const QDBusConnection &sessionBus, const QDBusConnection &systemBus,
-                               QObject *parent)
-    : SleepGuard(parent), m_session(sessionBus), m_system(systemBus)
+DBusSleepGuard::DBusSleepGuard(const QDBusConnection &sessionBus, const QDBusConnection &systemBus)
+    : m_session(sessionBus), m_system(systemBus)
 {
     // Any sender: naming the service would make Qt look its owner up synchronously.
-    m_system.connect(QString(), logindPath, logindManager, QStringLiteral("PrepareForSleep"), this,
+    m_system.connect(QString(), QLatin1String(Bus::logind.path),
+                     QLatin1String(Bus::logind.interface), QStringLiteral("PrepareForSleep"), this,
                      SLOT(onPrepareForSleep(bool)));
 }
 
@@ -63,7 +54,7 @@ void DBusSleepGuard::hold(bool on)
         release();
     } else if (m_hold == Hold::None) {
         m_hold = Hold::Pending;
-        take(busDriverCall(QStringLiteral("ListNames")), m_session,
+        take(dbusMethodCall(Bus::driver, "ListNames"), m_session,
              [this](const QDBusMessage &r) { choose(r.arguments().value(0).toStringList()); });
     }
 }
@@ -92,23 +83,21 @@ void DBusSleepGuard::choose(const QStringList &sessionNames)
     const auto cookie = [](const QDBusMessage &reply) {
         return QVariantList{reply.arguments().value(0).toUInt()};
     };
-    if (sessionNames.contains(kdePolicyAgent) && sessionNames.contains(fdoService)) {
-        take(dbusMethodCall(fdoService, fdoInhibitPath, fdoInhibit, QStringLiteral("Inhibit"),
-                            {QStringLiteral("Quorvel"), why}),
+    const auto has = [&](const char *name) { return sessionNames.contains(QLatin1String(name)); };
+    if (has(Bus::kdePolicyAgent) && has(Bus::powerManagement.service)) {
+        take(dbusMethodCall(Bus::powerManagement, "Inhibit", {QStringLiteral("Quorvel"), why}),
              m_session, [held, cookie](const QDBusMessage &reply) {
-                 held(dbusMethodCall(fdoService, fdoInhibitPath, fdoInhibit,
-                                     QStringLiteral("UnInhibit"), cookie(reply)));
+                 held(dbusMethodCall(Bus::powerManagement, "UnInhibit", cookie(reply)));
              });
-    } else if (sessionNames.contains(gnomeService)) {
-        take(dbusMethodCall(gnomeService, gnomePath, gnomeService, QStringLiteral("Inhibit"),
+    } else if (has(Bus::gnomeSession.service)) {
+        take(dbusMethodCall(Bus::gnomeSession, "Inhibit",
                             {QStringLiteral("quorvel"), 0u, why, gnomeInhibitSuspend}),
              m_session, [held, cookie](const QDBusMessage &reply) {
-                 held(dbusMethodCall(gnomeService, gnomePath, gnomeService,
-                                     QStringLiteral("Uninhibit"), cookie(reply)));
+                 held(dbusMethodCall(Bus::gnomeSession, "Uninhibit", cookie(reply)));
              });
     } else {
         take(dbusMethodCall(
-                 logindService, logindPath, logindManager, QStringLiteral("Inhibit"),
+                 Bus::logind, "Inhibit",
                  {QStringLiteral("idle"), QStringLiteral("Quorvel"), why, QStringLiteral("block")}),
              m_system, [this, held](const QDBusMessage &reply) {
                  m_lock = reply.arguments().value(0).value<QDBusUnixFileDescriptor>();
@@ -133,8 +122,8 @@ void DBusSleepGuard::onPrepareForSleep(bool suspending)
         Q_EMIT resumed();
 }
 
-std::unique_ptr<SleepGuard> createSleepGuard(QObject *parent)
+std::unique_ptr<SleepGuard> createSleepGuard()
 {
     return std::make_unique<DBusSleepGuard>(QDBusConnection::sessionBus(),
-                                            QDBusConnection::systemBus(), parent);
+                                            QDBusConnection::systemBus());
 }

@@ -16,8 +16,7 @@ class DBusSleepGuard final : public SleepGuard
     Q_OBJECT
 
 public:
-    DBusSleepGuard(const QDBusConnection &sessionBus, const QDBusConnection &systemBus,
-                   QObject *parent = nullptr);
+    DBusSleepGuard(const QDBusConnection &sessionBus, const QDBusConnection &systemBus);
     ~DBusSleepGuard() override;
 
     void hold(bool on) override;

@@ -1,5 +1,7 @@
 #include "sessionmanagers.h"
 
+#include "shared/linux/dbuscall.h"
+
 #include <QXmlStreamReader>
 
 #include <array>
@@ -25,12 +27,10 @@ struct Entry
     const char *interface;
     // Names this desktop puts in XDG_CURRENT_DESKTOP.
     std::array<const char *, 2> desktopNames;
-    // Power off, reboot, log off.
-    std::array<const char *, 3> methods;
+    // In the order of PowerActions::all: power off, reboot, log off.
+    std::array<const char *, PowerActions::all.size()> methods;
     Arguments arguments;
 };
-
-const char gnomeService[] = "org.gnome.SessionManager";
 
 // In the order tried when XDG_CURRENT_DESKTOP does not settle it; GNOME before MATE, as an
 // owner of the shared name is most likely GNOME's until introspection says otherwise.
@@ -69,17 +69,17 @@ constexpr std::array<Entry, 6> entries{{
      Arguments::None},
     {SessionManagerKind::Gnome,
      "GNOME session manager",
-     gnomeService,
-     "/org/gnome/SessionManager",
-     "org.gnome.SessionManager",
+     Bus::gnomeSession.service,
+     Bus::gnomeSession.path,
+     Bus::gnomeSession.interface,
      {"GNOME", nullptr},
      {"Shutdown", "Reboot", "Logout"},
      Arguments::LogoutWithoutConfirmation},
     {SessionManagerKind::Mate,
      "MATE session manager",
-     gnomeService,
-     "/org/gnome/SessionManager",
-     "org.gnome.SessionManager",
+     Bus::gnomeSession.service,
+     Bus::gnomeSession.path,
+     Bus::gnomeSession.interface,
      {"MATE", nullptr},
      // MATE's Shutdown would open a dialog and wait for the user.
      {"RequestShutdown", "RequestReboot", "Logout"},
@@ -142,7 +142,7 @@ std::optional<SessionManagerKind> gnomeOrMateFromIntrospection(const QString &xm
         reader.readNext();
         if (reader.isStartElement() && reader.name() == u"interface") {
             inManagerInterface = reader.attributes().value(QLatin1String("name")) ==
-                                 QLatin1String("org.gnome.SessionManager");
+                                 QLatin1String(Bus::gnomeSession.interface);
         } else if (reader.isEndElement() && reader.name() == u"interface") {
             inManagerInterface = false;
         } else if (inManagerInterface && reader.isStartElement() && reader.name() == u"method") {
@@ -160,12 +160,8 @@ QDBusMessage sessionManagerCall(SessionManagerKind kind, PowerAction action)
 {
     const Entry &e = entry(kind);
     const bool logoff = action == PowerAction::Logoff;
-    const std::size_t index = action == PowerAction::PowerOff ? 0
-                              : action == PowerAction::Reboot ? 1
-                                                              : 2;
-    QDBusMessage message = QDBusMessage::createMethodCall(
-        QLatin1String(e.service), QLatin1String(e.path), QLatin1String(e.interface),
-        QLatin1String(e.methods.at(index)));
+    QDBusMessage message =
+        dbusMethodCall({e.service, e.path, e.interface}, e.methods.at(std::size_t(action)));
     switch (e.arguments) {
     case Arguments::None:
         break;
@@ -182,21 +178,9 @@ QDBusMessage sessionManagerCall(SessionManagerKind kind, PowerAction action)
 
 std::optional<QDBusMessage> logindCall(PowerAction action)
 {
-    QString method;
-    switch (action) {
-    case PowerAction::PowerOff:
-        method = QStringLiteral("PowerOff");
-        break;
-    case PowerAction::Reboot:
-        method = QStringLiteral("Reboot");
-        break;
-    case PowerAction::Logoff:
+    const char *method = PowerActions::info(action).logindMethod;
+    if (!method)
         return std::nullopt;
-    }
-    QDBusMessage message = QDBusMessage::createMethodCall(
-        QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"),
-        QStringLiteral("org.freedesktop.login1.Manager"), method);
     // Interactive: polkit may ask the user for a password.
-    message.setArguments({true});
-    return message;
+    return dbusMethodCall(Bus::logind, method, {true});
 }

@@ -17,7 +17,7 @@ public:
 };
 } // namespace
 
-std::unique_ptr<SleepGuard> createSleepGuard(QObject *parent)
+std::unique_ptr<SleepGuard> createSleepGuard()
 {
-    return std::make_unique<ExecutionStateGuard>(parent);
+    return std::make_unique<ExecutionStateGuard>();
 }

@@ -2,10 +2,7 @@
 
 #include <QMetaObject>
 
-WinPowerControl::WinPowerControl(QObject *parent) : PowerControl(parent) {}
-
-WinPowerControl::WinPowerControl(const WinPower::Api &api, QObject *parent)
-    : PowerControl(parent), m_backend(api)
+WinPowerControl::WinPowerControl(const WinPower::Api &api) : m_backend(api)
 {
 }
 
@@ -13,7 +10,7 @@ void WinPowerControl::request(PowerAction action)
 {
     // ExitWindowsEx only starts the action and returns at once, so asking here is fine; the
     // answer still has to arrive after request() returns, as the interface promises.
-    const WinPower::Outcome outcome = m_backend.request(flagWord(action));
+    const WinPower::Outcome outcome = m_backend.request(PowerActions::info(action).exitWindowsFlags);
     const QString reason =
         outcome.ok ? QString() : QString::fromStdWString(WinPower::errorText(outcome.error));
     QMetaObject::invokeMethod(
@@ -22,7 +19,7 @@ void WinPowerControl::request(PowerAction action)
         Qt::QueuedConnection);
 }
 
-std::unique_ptr<PowerControl> createPowerControl(QObject *parent)
+std::unique_ptr<PowerControl> createPowerControl()
 {
-    return std::make_unique<WinPowerControl>(parent);
+    return std::make_unique<WinPowerControl>();
 }

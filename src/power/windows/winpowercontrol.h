@@ -8,8 +8,8 @@ class WinPowerControl final : public PowerControl
     Q_OBJECT
 
 public:
-    explicit WinPowerControl(QObject *parent = nullptr);
-    WinPowerControl(const WinPower::Api &api, QObject *parent);
+    WinPowerControl() = default;
+    explicit WinPowerControl(const WinPower::Api &api);
 
     void request(PowerAction action) override;
 

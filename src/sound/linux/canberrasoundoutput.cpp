@@ -8,7 +8,7 @@
 
 Q_LOGGING_CATEGORY(lcCanberraOutput, "quorvel.sound.output")
 
-CanberraSoundOutput::CanberraSoundOutput(QObject *parent) : SoundOutput(parent) {}
+CanberraSoundOutput::CanberraSoundOutput() = default;
 
 CanberraSoundOutput::~CanberraSoundOutput()
 {
@@ -69,7 +69,7 @@ void CanberraSoundOutput::stop()
         worker, [worker] { worker->stop(); }, Qt::QueuedConnection);
 }
 
-std::unique_ptr<SoundOutput> createSoundOutput(QObject *parent)
+std::unique_ptr<SoundOutput> createSoundOutput()
 {
-    return std::make_unique<CanberraSoundOutput>(parent);
+    return std::make_unique<CanberraSoundOutput>();
 }

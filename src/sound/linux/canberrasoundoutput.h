@@ -15,7 +15,7 @@ class CanberraSoundOutput final : public SoundOutput
     Q_OBJECT
 
 public:
-    explicit CanberraSoundOutput(QObject *parent = nullptr);
+    CanberraSoundOutput();
     ~CanberraSoundOutput() override;
 
     void prepare() override;

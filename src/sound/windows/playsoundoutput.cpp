@@ -15,8 +15,6 @@
 
 #include <string>
 
-PlaySoundOutput::PlaySoundOutput(QObject *parent) : SoundOutput(parent) {}
-
 PlaySoundOutput::~PlaySoundOutput()
 {
     // A sound still playing would outlive the player otherwise.
@@ -60,7 +58,7 @@ void PlaySoundOutput::reportFailed(const QString &path, const QString &reason)
         this, [this, path, reason] { Q_EMIT playFailed(path, reason); }, Qt::QueuedConnection);
 }
 
-std::unique_ptr<SoundOutput> createSoundOutput(QObject *parent)
+std::unique_ptr<SoundOutput> createSoundOutput()
 {
-    return std::make_unique<PlaySoundOutput>(parent);
+    return std::make_unique<PlaySoundOutput>();
 }

@@ -9,7 +9,7 @@ class PlaySoundOutput final : public SoundOutput
     Q_OBJECT
 
 public:
-    explicit PlaySoundOutput(QObject *parent = nullptr);
+    PlaySoundOutput() = default;
     ~PlaySoundOutput() override;
 
     void prepare() override {}

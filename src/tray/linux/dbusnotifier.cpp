@@ -1,6 +1,6 @@
 #include "dbusnotifier.h"
 
-#include "power/linux/dbuscall.h"
+#include "shared/linux/dbuscall.h"
 
 #include <QLoggingCategory>
 
@@ -9,28 +9,27 @@
 Q_LOGGING_CATEGORY(lcNotify, "quorvel.notify")
 
 namespace {
-const QString service = QStringLiteral("org.freedesktop.Notifications");
-const QString path = QStringLiteral("/org/freedesktop/Notifications");
-const QString interface = QStringLiteral("org.freedesktop.Notifications");
 const QString stopKey = QStringLiteral("stop");
 const QString who = QStringLiteral("the notification server");
 } // namespace
 
-DBusNotifier::DBusNotifier(const QDBusConnection &bus, int timeoutMs, QObject *parent)
-    : Notifier(parent), m_bus(bus), m_timeoutMs(timeoutMs)
+DBusNotifier::DBusNotifier(const QDBusConnection &bus, int timeoutMs)
+    : m_bus(bus), m_timeoutMs(timeoutMs)
 {
     // Any sender: naming the service would make Qt look its owner up synchronously.
+    const QString path = QLatin1String(Bus::notifications.path);
+    const QString interface = QLatin1String(Bus::notifications.interface);
     m_bus.connect(QString(), path, interface, QStringLiteral("ActionInvoked"), this,
                   SLOT(onActionInvoked(uint, QString)));
     m_bus.connect(QString(), path, interface, QStringLiteral("NotificationClosed"), this,
                   SLOT(onClosed(uint, uint)));
 }
 
-void DBusNotifier::call(const QString &method, const QVariantList &arguments,
+void DBusNotifier::call(const char *method, const QVariantList &arguments,
                         std::function<void(const QDBusMessage &)> onReply,
                         const QString &failedText, quint64 generation)
 {
-    callDBus(this, m_bus, dbusMethodCall(service, path, interface, method, arguments), m_timeoutMs,
+    callDBus(this, m_bus, dbusMethodCall(Bus::notifications, method, arguments), m_timeoutMs,
              who, std::move(onReply), [this, method, failedText, generation](const QDBusError &e) {
                  qCWarning(lcNotify).noquote()
                      << method << "failed:" << describeDBusError(e, who, m_timeoutMs);
@@ -48,7 +47,7 @@ void DBusNotifier::show(const QString &text, Kind kind)
         return;
     }
     call(
-        QStringLiteral("GetCapabilities"), {},
+        "GetCapabilities", {},
         [this, text, kind, generation](const QDBusMessage &reply) {
             if (generation != m_generation)
                 return;
@@ -71,7 +70,7 @@ void DBusNotifier::notify(const QString &text, Kind kind, quint64 generation)
     // A warning stays until it is withdrawn: the task stops or fires.
     const int expire = warning ? 0 : -1;
     call(
-        QStringLiteral("Notify"),
+        "Notify",
         {QStringLiteral("Quorvel"), m_id, QStringLiteral("quorvel"), QStringLiteral("Quorvel"),
          text, actions, hints, expire},
         [this, generation](const QDBusMessage &reply) {
@@ -79,7 +78,7 @@ void DBusNotifier::notify(const QString &text, Kind kind, quint64 generation)
             if (generation == m_generation)
                 m_id = id;
             else if (id != 0) // withdrawn while it was on its way
-                call(QStringLiteral("CloseNotification"), {id}, {}, {}, generation);
+                call("CloseNotification", {id}, {}, {}, generation);
         },
         text, generation);
 }
@@ -89,7 +88,7 @@ void DBusNotifier::withdraw()
     ++m_generation;
     if (m_id == 0)
         return;
-    call(QStringLiteral("CloseNotification"), {std::exchange(m_id, 0u)}, {}, {}, m_generation);
+    call("CloseNotification", {std::exchange(m_id, 0u)}, {}, {}, m_generation);
 }
 
 void DBusNotifier::onActionInvoked(uint id, const QString &action)
@@ -104,8 +103,7 @@ void DBusNotifier::onClosed(uint id, uint)
         m_id = 0;
 }
 
-std::unique_ptr<Notifier> createNotifier(QObject *parent)
+std::unique_ptr<Notifier> createNotifier()
 {
-    return std::make_unique<DBusNotifier>(QDBusConnection::sessionBus(),
-                                          DBusNotifier::defaultTimeoutMs, parent);
+    return std::make_unique<DBusNotifier>(QDBusConnection::sessionBus());
 }

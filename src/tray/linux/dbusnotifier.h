@@ -17,8 +17,7 @@ class DBusNotifier final : public Notifier
 public:
     static constexpr int defaultTimeoutMs = 5000;
 
-    explicit DBusNotifier(const QDBusConnection &bus, int timeoutMs = defaultTimeoutMs,
-                          QObject *parent = nullptr);
+    explicit DBusNotifier(const QDBusConnection &bus, int timeoutMs = defaultTimeoutMs);
 
     void show(const QString &text, Kind kind) override;
     void withdraw() override;
@@ -31,7 +30,7 @@ private Q_SLOTS:
 private:
     void notify(const QString &text, Kind kind, quint64 generation);
     // failedText: what notShown() hands back if the call fails.
-    void call(const QString &method, const QVariantList &arguments,
+    void call(const char *method, const QVariantList &arguments,
               std::function<void(const QDBusMessage &)> onReply, const QString &failedText,
               quint64 generation);
 

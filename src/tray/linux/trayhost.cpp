@@ -1,5 +1,7 @@
 #include "tray/trayhost.h"
 
+#include "shared/linux/dbuscall.h"
+
 #include <QAbstractNativeEventFilter>
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -17,7 +19,7 @@ Q_LOGGING_CATEGORY(lcTrayHost, "quorvel.tray")
 
 namespace {
 
-const QString watcherService = QStringLiteral("org.kde.StatusNotifierWatcher");
+const QString watcherService = QLatin1String(Bus::statusNotifierWatcher.service);
 
 // Qt hosts the icon through D-Bus when a StatusNotifierItem host is registered as the first
 // tray icon is made, else through XEmbed; this asks the same question. Qt asks just as
@@ -25,10 +27,11 @@ const QString watcherService = QStringLiteral("org.kde.StatusNotifierWatcher");
 // reply at once.
 bool statusNotifierHostRegistered(const QDBusConnection &bus)
 {
-    QDBusMessage get = QDBusMessage::createMethodCall(
-        watcherService, QStringLiteral("/StatusNotifierWatcher"),
-        QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
-    get << watcherService << QStringLiteral("IsStatusNotifierHostRegistered");
+    QDBusMessage get = dbusMethodCall(
+        watcherService, QLatin1String(Bus::statusNotifierWatcher.path),
+        QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"),
+        {QLatin1String(Bus::statusNotifierWatcher.interface),
+         QStringLiteral("IsStatusNotifierHostRegistered")});
     get.setAutoStartService(false);
     const QDBusMessage reply = bus.call(get, QDBus::Block, 1000);
     return reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty() &&
@@ -39,8 +42,8 @@ bool statusNotifierHostRegistered(const QDBusConnection &bus)
 class StatusNotifierHost final : public TrayHost
 {
 public:
-    StatusNotifierHost(const QDBusConnection &bus, QObject *parent)
-        : TrayHost(parent), m_watcher(watcherService, bus, QDBusServiceWatcher::WatchForOwnerChange)
+    explicit StatusNotifierHost(const QDBusConnection &bus)
+        : m_watcher(watcherService, bus, QDBusServiceWatcher::WatchForOwnerChange)
     {
         connect(&m_watcher, &QDBusServiceWatcher::serviceOwnerChanged, this,
                 [this](const QString &, const QString &, const QString &newOwner) {
@@ -61,7 +64,7 @@ private:
 class XEmbedHost final : public TrayHost, public QAbstractNativeEventFilter
 {
 public:
-    explicit XEmbedHost(QObject *parent) : TrayHost(parent)
+    XEmbedHost()
     {
         auto *x11 = qApp ? qApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
         m_connection = x11 ? x11->connection() : nullptr;
@@ -151,10 +154,10 @@ private:
 
 } // namespace
 
-std::unique_ptr<TrayHost> createTrayHost(QObject *parent)
+std::unique_ptr<TrayHost> createTrayHost()
 {
     const QDBusConnection bus = QDBusConnection::sessionBus();
     if (statusNotifierHostRegistered(bus))
-        return std::make_unique<StatusNotifierHost>(bus, parent);
-    return std::make_unique<XEmbedHost>(parent);
+        return std::make_unique<StatusNotifierHost>(bus);
+    return std::make_unique<XEmbedHost>();
 }

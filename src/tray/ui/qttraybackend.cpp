@@ -2,8 +2,8 @@
 
 #include <QMenu>
 
-QtTrayBackend::QtTrayBackend(std::unique_ptr<TrayHost> host, QObject *parent)
-    : TrayBackend(parent), m_host(std::move(host)), m_icon(new QSystemTrayIcon(this))
+QtTrayBackend::QtTrayBackend(std::unique_ptr<TrayHost> host)
+    : m_host(std::move(host)), m_icon(new QSystemTrayIcon(this))
 {
     connect(m_icon, &QSystemTrayIcon::activated, this, &TrayBackend::activated);
     connect(m_host.get(), &TrayHost::availabilityChanged, this, &TrayBackend::availabilityChanged);

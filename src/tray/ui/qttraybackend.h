@@ -11,7 +11,7 @@ class QtTrayBackend final : public TrayBackend
     Q_OBJECT
 
 public:
-    explicit QtTrayBackend(std::unique_ptr<TrayHost> host, QObject *parent = nullptr);
+    explicit QtTrayBackend(std::unique_ptr<TrayHost> host);
     ~QtTrayBackend() override;
 
     bool isAvailable() const override { return m_host->isAvailable(); }

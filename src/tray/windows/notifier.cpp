@@ -17,7 +17,7 @@ public:
 };
 } // namespace
 
-std::unique_ptr<Notifier> createNotifier(QObject *parent)
+std::unique_ptr<Notifier> createNotifier()
 {
-    return std::make_unique<BalloonNotifier>(parent);
+    return std::make_unique<BalloonNotifier>();
 }

@@ -12,7 +12,7 @@ public:
 };
 } // namespace
 
-std::unique_ptr<TrayHost> createTrayHost(QObject *parent)
+std::unique_ptr<TrayHost> createTrayHost()
 {
-    return std::make_unique<TaskbarHost>(parent);
+    return std::make_unique<TaskbarHost>();
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "shared/linux/busnames.h"
+
 #include <QDBusConnection>
 #include <QDBusError>
 #include <QDBusMessage>
@@ -18,9 +20,8 @@ bool isDBusTimeout(const QDBusError &error);
 // "no answer from <who> within 5 s", or "<who>: <message> (<name>)".
 QString describeDBusError(const QDBusError &error, const QString &who, int timeoutMs);
 
-// A method of the bus itself, e.g. ListNames.
-QDBusMessage busDriverCall(const QString &method);
-
 // A call with its arguments in one expression.
+QDBusMessage dbusMethodCall(const BusObject &object, const char *method,
+                            const QVariantList &arguments = {});
 QDBusMessage dbusMethodCall(const QString &service, const QString &path, const QString &interface,
                             const QString &method, const QVariantList &arguments = {});

@@ -46,11 +46,11 @@ QString describeDBusError(const QDBusError &error, const QString &who, int timeo
     return QStringLiteral("%1: %2 (%3)").arg(who, error.message(), error.name());
 }
 
-QDBusMessage busDriverCall(const QString &method)
+QDBusMessage dbusMethodCall(const BusObject &object, const char *method,
+                            const QVariantList &arguments)
 {
-    return dbusMethodCall(QStringLiteral("org.freedesktop.DBus"),
-                          QStringLiteral("/org/freedesktop/DBus"),
-                          QStringLiteral("org.freedesktop.DBus"), method);
+    return dbusMethodCall(QLatin1String(object.service), QLatin1String(object.path),
+                          QLatin1String(object.interface), QLatin1String(method), arguments);
 }
 
 QDBusMessage dbusMethodCall(const QString &service, const QString &path, const QString &interface,
