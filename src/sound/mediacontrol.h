@@ -10,7 +10,6 @@ class SoundOutput;
 class MediaControl : public QObject
 {
     Q_OBJECT
-    Q_PROPERTY(QString FileName READ fileName)
 
 public:
     MediaControl(SoundOutput &output, QObject *parent);
@@ -19,9 +18,6 @@ public:
     void close();
     void open(const QString &fileName);
     void play();
-
-    QString fileName() const { return m_fileName; }
-    bool isPrepared() const { return m_prepared; }
 
 private:
     SoundOutput &m_output;

@@ -110,7 +110,6 @@ public:
     void balloon(const QString &text);
 
     bool intray() const { return m_intray; }
-    const Moduletray &moduletray() const { return m_moduletray; }
     QMenu *rightmenu() const { return Rightmenu; }
 
     static constexpr int WM_LBUTTONDBLCLK = 515;

@@ -12,13 +12,10 @@ class QWidget;
 class CommonDialog : public QObject
 {
     Q_OBJECT
-    Q_PROPERTY(QString Filter READ filter WRITE setFilter)
-    Q_PROPERTY(QString FileName READ fileName)
 
 public:
     CommonDialog(FileChooser &chooser, QWidget *owner);
 
-    QString filter() const { return m_filter; }
     void setFilter(const QString &filter) { m_filter = filter; }
     QString fileName() const { return m_fileName; }
 

@@ -20,11 +20,6 @@ QSystemTrayIcon::MessageIcon messageIcon(unsigned infoFlags)
 
 void Moduletray::trayadd(QWidget *window, const QString &tip, const QIcon &icon)
 {
-    m_trayicon.hWnd = window;
-    m_trayicon.uID = 0;
-    m_trayicon.uFlags = NotifyIconData::NIF_MESSAGE | NotifyIconData::NIF_ICON |
-                        NotifyIconData::NIF_TIP | NotifyIconData::NIF_INFO;
-    m_trayicon.uCallbackMessage = NotifyIconData::WM_MOUSEMOVE;
     m_trayicon.hIcon = icon.isNull() && window ? window->windowIcon() : icon;
     if (tip != noTipText)
         m_trayicon.szTip = tip;
