@@ -25,7 +25,6 @@
 #include <QApplication>
 #include <QLoggingCategory>
 #include <QMessageBox>
-#include <QStandardPaths>
 
 #include <cstdio>
 
@@ -75,8 +74,7 @@ int run(int argc, char *argv[], const Command &command, const QString &name)
     QtTrayBackend tray(createTrayHost());
     QtFileChooser fileChooser;
     DesktopUrlOpener urlOpener;
-    Moduleini settings(QCoreApplication::applicationDirPath(),
-                       QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation));
+    Moduleini settings = programSettings();
     CaretBlink caret;
     Mian mian({task, seconds, clock, *sound, tray, fileChooser, urlOpener, settings,
                ownTitleBarNeeded(), !minimiseIsReported()});

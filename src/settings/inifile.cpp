@@ -21,18 +21,25 @@ bool hasLineBreak(QByteArrayView text)
     return text.contains('\n') || text.contains('\r');
 }
 
-// QString::fromUtf8 drops a byte-order mark at the start of what it decodes; inside a line it
-// is a character like any other, or a key starting with one could never be read back.
-QString decoded(QByteArrayView bytes)
+class Utf8Codec final : public IniCodec
 {
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
-    return decoder(bytes);
-}
-
-QString normalisedName(QStringView name)
-{
-    return decoded(name.toUtf8().trimmed());
-}
+public:
+    // QString::fromUtf8 drops a byte-order mark at the start of what it decodes; inside a line
+    // it is a character like any other, or a key starting with one could never be read back.
+    QString decode(QByteArrayView bytes) const override
+    {
+        QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+        return decoder(bytes);
+    }
+    std::optional<QByteArray> encode(QStringView text) const override
+    {
+        QStringEncoder encoder(QStringEncoder::Utf8);
+        QByteArray bytes = encoder(text);
+        if (encoder.hasError())
+            return std::nullopt;
+        return bytes;
+    }
+};
 
 bool sameName(const QString &a, const QString &b)
 {
@@ -41,7 +48,13 @@ bool sameName(const QString &a, const QString &b)
 
 } // namespace
 
-IniDocument::IniDocument(QByteArrayView bytes)
+const IniCodec &IniCodec::utf8()
+{
+    static const Utf8Codec codec;
+    return codec;
+}
+
+IniDocument::IniDocument(QByteArrayView bytes, const IniCodec &codec) : m_codec(&codec)
 {
     if (bytes.startsWith(utf8Bom)) {
         m_bom = true;
@@ -68,7 +81,7 @@ IniDocument::IniDocument(QByteArrayView bytes)
     }
 }
 
-IniDocument::Line IniDocument::parseLine(QByteArray text, QByteArray eol)
+IniDocument::Line IniDocument::parseLine(QByteArray text, QByteArray eol) const
 {
     Line line;
     line.text = std::move(text);
@@ -83,7 +96,7 @@ IniDocument::Line IniDocument::parseLine(QByteArray text, QByteArray eol)
         const qsizetype close = t.indexOf(']', first + 1);
         if (close >= 0) {
             line.kind = Kind::Section;
-            line.name = decoded(t.sliced(first + 1, close - first - 1).trimmed());
+            line.name = m_codec->decode(t.sliced(first + 1, close - first - 1).trimmed());
         }
         return line;
     }
@@ -94,7 +107,7 @@ IniDocument::Line IniDocument::parseLine(QByteArray text, QByteArray eol)
     if (name.isEmpty())
         return line;
     line.kind = Kind::Key;
-    line.name = decoded(name);
+    line.name = m_codec->decode(name);
     const QByteArrayView rest = t.sliced(eq + 1);
     const QByteArrayView value = rest.trimmed();
     if (value.isEmpty()) {
@@ -118,6 +131,12 @@ QByteArray IniDocument::toBytes() const
         out += line.eol;
     }
     return out;
+}
+
+QString IniDocument::normalisedName(QStringView name) const
+{
+    const std::optional<QByteArray> bytes = m_codec->encode(name);
+    return bytes ? m_codec->decode(bytes->trimmed()) : QString();
 }
 
 qsizetype IniDocument::findSection(const QString &section) const
@@ -153,7 +172,8 @@ std::optional<QString> IniDocument::value(QStringView section, QStringView key) 
     if (k < 0)
         return std::nullopt;
     const Line &line = m_lines[size_t(k)];
-    return decoded(QByteArrayView(line.text).sliced(line.valueFrom, line.valueLength).trimmed());
+    return m_codec->decode(
+        QByteArrayView(line.text).sliced(line.valueFrom, line.valueLength).trimmed());
 }
 
 void IniDocument::insertLine(qsizetype at, const QByteArray &text)
@@ -166,9 +186,14 @@ void IniDocument::insertLine(qsizetype at, const QByteArray &text)
 
 bool IniDocument::setValue(QStringView section, QStringView key, QStringView value)
 {
-    const QByteArray section8 = section.toUtf8().trimmed();
-    const QByteArray key8 = key.toUtf8().trimmed();
-    const QByteArray value8 = value.toUtf8().trimmed();
+    const std::optional<QByteArray> sectionBytes = m_codec->encode(section);
+    const std::optional<QByteArray> keyBytes = m_codec->encode(key);
+    const std::optional<QByteArray> valueBytes = m_codec->encode(value);
+    if (!sectionBytes || !keyBytes || !valueBytes)
+        return false;
+    const QByteArray section8 = sectionBytes->trimmed();
+    const QByteArray key8 = keyBytes->trimmed();
+    const QByteArray value8 = valueBytes->trimmed();
     if (section8.isEmpty() || section8.contains(']') || hasLineBreak(section8))
         return false;
     if (key8.isEmpty() || key8.contains('=') || hasLineBreak(key8) || key8.startsWith('[') ||
@@ -177,8 +202,8 @@ bool IniDocument::setValue(QStringView section, QStringView key, QStringView val
     if (hasLineBreak(value8))
         return false;
 
-    const QString sectionName = decoded(section8);
-    const QString keyName = decoded(key8);
+    const QString sectionName = m_codec->decode(section8);
+    const QString keyName = m_codec->decode(key8);
     const qsizetype s = findSection(sectionName);
     if (s < 0) {
         insertLine(qsizetype(m_lines.size()), '[' + section8 + ']');
@@ -205,7 +230,7 @@ bool IniDocument::setValue(QStringView section, QStringView key, QStringView val
     }
     // Giving a last line its ending can turn a stray CR before it into a CRLF; reading the
     // result again keeps the document the same as a fresh read of the file.
-    *this = IniDocument(toBytes());
+    *this = IniDocument(toBytes(), *m_codec);
     return true;
 }
 

@@ -450,7 +450,14 @@ void Mian::Commandopen_Click()
     if (Dialog1->fileName().isEmpty())
         return;
     Textsound->setText(Dialog1->fileName());
-    m_services.settings.iniwrite(SettingsKeys::soundPath, Textsound->text());
+    // A path that config.ini's encoding cannot hold is never stored mangled: the file plays
+    // for this run, and the next run keeps the sound it had.
+    if (const std::optional<QString> stored = m_services.settings.storablePath(Textsound->text()))
+        m_services.settings.iniwrite(SettingsKeys::soundPath, *stored);
+    else
+        reportProblem(QStringLiteral("声音文件路径未保存"),
+                      QStringLiteral("config.ini 的字符集无法保存路径 %1，下次启动仍使用原来的声音文件。")
+                          .arg(Textsound->text()));
 }
 
 void Mian::onSoundFailed(const QString &path, const QString &reason)

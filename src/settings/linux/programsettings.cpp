@@ -1,0 +1,10 @@
+#include "settings/moduleini.h"
+
+#include <QCoreApplication>
+#include <QStandardPaths>
+
+Moduleini programSettings()
+{
+    return Moduleini(QCoreApplication::applicationDirPath(),
+                     QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation));
+}
