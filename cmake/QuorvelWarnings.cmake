@@ -11,3 +11,9 @@ if(QUORVEL_SANITIZE)
     -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
   target_link_options(quorvel_settings INTERFACE -fsanitize=address,undefined)
 endif()
+if(WIN32)
+  # One .exe that needs no DLL beside it: the compiler's runtime linked in, as Qt is.
+  target_link_options(quorvel_settings INTERFACE -static)
+  # UNICODE as Qt builds it; the Win32 code must not rely on it either way.
+  target_compile_definitions(quorvel_settings INTERFACE UNICODE _UNICODE NOMINMAX)
+endif()

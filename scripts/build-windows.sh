@@ -101,3 +101,27 @@ else
 fi
 trap - EXIT
 [ "$qt_only" -eq 0 ] || exit 0
+
+# Quorvel itself, with the same warnings as errors as on Linux.
+build=$root/build/windows
+version=$(sed -n 's/^project(Quorvel VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
+testing=OFF
+[ "$tests" -eq 0 ] || testing=ON
+"$qt/bin/qt-cmake" -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  -DQUORVEL_WERROR=ON -DQUORVEL_BUILD_TESTS=$testing >"$build.configure.log" 2>&1 ||
+  { tail -30 "$build.configure.log" >&2; fail "configuring Quorvel for Windows failed"; }
+cmake --build "$build" -j "$(nproc)" || fail "building Quorvel for Windows failed"
+if [ "$tests" -eq 1 ]; then
+  ctest --test-dir "$build" --output-on-failure --no-tests=error -j "$(nproc)" ||
+    fail "the Windows tests failed under Wine"
+fi
+
+exe=$build/src/quorvel.exe
+x86_64-w64-mingw32-strip -o "$build/quorvel.exe" "$exe"
+mkdir -p "$root/dist"
+zip=$root/dist/quorvel-$version-win64.zip
+rm -f "$zip"
+(cd "$build" && zip -q -9 "$zip" quorvel.exe)
+echo "build-windows: quorvel.exe $(du -k "$build/quorvel.exe" | cut -f1) KiB; imports:" \
+  "$(x86_64-w64-mingw32-objdump -p "$build/quorvel.exe" | sed -n 's/^\tDLL Name: //p' | sort | tr '\n' ' ')"
+echo "$zip"

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs what Quorvel needs, builds it and runs every test: the debug build with warnings as
 # errors, the same suite under AddressSanitizer and UndefinedBehaviorSanitizer (with the
-# fuzzers), the Windows power backend cross-built and run under Wine, and the Debian package
-# built, checked, installed, used and purged.
+# fuzzers), the Windows program cross-built with its tests run under Wine (Qt for Windows is
+# built once per machine), and the Debian package built, checked, installed, used and purged.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
@@ -18,6 +18,6 @@ cmake --preset asan
 cmake --build --preset asan -j "$jobs"
 ctest --preset asan -j "$jobs"
 
-scripts/test-windows.sh
+scripts/build-windows.sh
 tests/package/check.sh
 echo "test: all suites passed"

@@ -3,6 +3,7 @@
 
 #include "about/ui/urlopener.h"
 #include "app/command.h"
+#include "app/console.h"
 #include "app/instanceguard.h"
 #include "app/localchannel.h"
 #include "app/remotecontrol.h"
@@ -130,6 +131,8 @@ std::optional<int> handOver(const Command &command, const QString &name)
 
 int main(int argc, char *argv[])
 {
+    if (argc > 1)
+        attachConsole();
     CommandLine line;
     QString name;
     {

@@ -1,6 +1,4 @@
-#include "ansicodec.h"
-
-#include "settings/moduleini.h"
+#include "windowssettings.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -119,12 +117,17 @@ bool canCreateFilesIn(const QString &folder)
     return true;
 }
 
-Moduleini programSettings()
+SettingsSystem windowsSettings(unsigned codePage)
 {
     // The program's own folder wherever it can be written, as the ANSI profile functions did.
+    return {&ansiCodec(codePage), [](const QString &) { return false; }, &canCreateFilesIn,
+            &shortPathName};
+}
+
+Moduleini programSettings()
+{
     const QString appData = roamingAppData();
     return Moduleini(QCoreApplication::applicationDirPath(),
                      appData.isEmpty() ? QString() : appData + QStringLiteral("/Quorvel"),
-                     {&ansiCodec(CP_ACP), [](const QString &) { return false; }, &canCreateFilesIn,
-                      &shortPathName});
+                     windowsSettings());
 }

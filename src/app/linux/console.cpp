@@ -1,0 +1,3 @@
+#include "app/console.h"
+
+void attachConsole() {}
