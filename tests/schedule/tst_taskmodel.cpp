@@ -1,4 +1,4 @@
-// The task's rules, headless, with a clock the test sets.
+// The task's rules and its second timer, headless, with a clock the test sets.
 
 #include "fakes.h"
 #include "schedule/longtime.h"
@@ -7,6 +7,21 @@
 
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
+
+namespace {
+// The QTimer inside a SecondTimer, caught as it first fires: its interval shows how it was armed.
+struct TimerCatcher : QObject
+{
+    QPointer<QTimer> timer;
+    bool eventFilter(QObject *object, QEvent *event) override
+    {
+        if (event->type() == QEvent::Timer && !timer)
+            timer = qobject_cast<QTimer *>(object);
+        return false;
+    }
+};
+} // namespace
 
 class TestTaskModel : public QObject
 {
@@ -149,15 +164,54 @@ private Q_SLOTS:
         QVERIFY(power.requests.isEmpty());
     }
 
-    void reminderSwitchTakesEffectAtTheNextTick()
+    void secondTimerArmsJustAfterEachSecond_data()
     {
-        const QTime t(14, 30, 0);
-        auto model = running(t.addSecs(-10), t);
-        model->setReminder(true);
-        tickAt(*model, t.addSecs(-1));
-        model->setReminder(false);
-        tickAt(*model, t);
-        QCOMPARE(power.requests, QList{PowerAction::PowerOff});
+        QTest::addColumn<QString>("steps"); // users a and b letting go (-) or wanting (+), ...
+        QTest::addColumn<int>("msec");      // the clock's milliseconds during the steps
+        QTest::addColumn<int>("ticks");
+        QTest::addColumn<int>("armedMs"); // 0: stopped
+        QTest::newRow("fires on the boundary") << "fire" << 0 << 1 << 1002;
+        QTest::newRow("fires late") << "fire" << 949 << 1 << 53;
+        QTest::newRow("fires early: no tick, waits") << "fire" << 950 << 0 << 52;
+        QTest::newRow("fires 1 ms early") << "fire" << 999 << 0 << 3;
+        QTest::newRow("realign ticks at once") << "realign" << 999 << 1 << 3;
+        QTest::newRow("one user of two left") << "a- fire" << 500 << 1 << 502;
+        QTest::newRow("nobody: stopped, realign idle") << "a- b- realign" << 500 << 0 << 0;
+        QTest::newRow("wanted again") << "a- b- a+" << 250 << 0 << 752;
+    }
+    void secondTimerArmsJustAfterEachSecond()
+    {
+        QFETCH(QString, steps);
+        QFETCH(int, msec);
+        QFETCH(int, ticks);
+        QFETCH(int, armedMs);
+        FakeClock wall;
+        SecondTimer timer(wall);
+        TimerCatcher catcher;
+        qApp->installEventFilter(&catcher);
+        const QObject a, b;
+        wall.set(QTime(12, 0, 0, 999));
+        timer.want(&a, true);
+        timer.want(&b, true);
+        QTRY_VERIFY(catcher.timer); // armed for 3 ms; firing at 999 ms again is early
+        QTimer &inner = *catcher.timer;
+        QSignalSpy ticked(&timer, &SecondTimer::timeout);
+        wall.set(QTime(12, 0, 1, msec));
+        for (const QString &step : steps.split(' ')) {
+            if (step == "fire") { // now, rather than when it was armed for
+                QVERIFY(inner.isActive());
+                QSignalSpy fired(&inner, &QTimer::timeout);
+                inner.start(0);
+                QVERIFY(fired.wait());
+            } else if (step == "realign") {
+                timer.realign();
+            } else {
+                timer.want(step[0] == 'a' ? &a : &b, step[1] == '+');
+            }
+        }
+        QCOMPARE(ticked.size(), ticks);
+        QCOMPARE(inner.isActive() ? inner.interval() : 0, armedMs);
+        QCOMPARE(timer.isActive(), armedMs != 0);
     }
 
     void longTimeCarriesSecondsInEveryLocale_data()
