@@ -61,9 +61,8 @@ class Mock:
 
 
 class Desktop:
-    def __init__(self, tray=True, system_bus=False, atspi=True, wayland=False):
-        self.want_tray, self.want_system_bus, self.want_atspi = tray, system_bus, atspi
-        self.wayland = wayland
+    def __init__(self, system_bus=False, wayland=False):
+        self.want_system_bus, self.wayland = system_bus, wayland
         self.children = []
         self.mocks = {}
 
@@ -81,7 +80,6 @@ class Desktop:
     @staticmethod
     def stop(proc, timeout=5):
         if proc.poll() is None:
-            proc.send_signal(signal.SIGCONT)
             proc.terminate()
             try:
                 proc.wait(timeout)
@@ -132,14 +130,16 @@ class Desktop:
         else:
             self._start_x()
             self.spawn("openbox", ["openbox", "--sm-disable"])
-            wait_for(lambda: self.root_property("_NET_SUPPORTING_WM_CHECK"), "openbox")
-            if self.want_tray:
-                self.start_tray()
-        if self.want_atspi:
-            self.spawn("at-spi", ["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"])
-            bus = dbusmock.DBusTestCase.get_dbus()
-            wait_for(lambda: bus.name_has_owner("org.a11y.Bus"), "the accessibility bus")
-            self.env["QT_LINUX_ACCESSIBILITY_ALWAYS_ON"] = "1"
+            wait_for(lambda: "#" in self.x("xprop", "-root", "_NET_SUPPORTING_WM_CHECK"),
+                     "openbox")
+            self.spawn("trayer", ["trayer", "--edge", "top", "--align", "right", "--widthtype",
+                                  "request", "--height", "24", "--SetDockType", "true",
+                                  "--transparent", "false"])
+            wait_for(self.tray_selection_owned, "the tray host")
+        self.spawn("at-spi", ["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"])
+        bus = dbusmock.DBusTestCase.get_dbus()
+        wait_for(lambda: bus.name_has_owner("org.a11y.Bus"), "the accessibility bus")
+        self.env["QT_LINUX_ACCESSIBILITY_ALWAYS_ON"] = "1"
 
     def _bus(self, kind):
         socket = os.path.join(self.tmp, f"{kind}_bus")
@@ -178,16 +178,6 @@ class Desktop:
     def x(self, *argv):
         return subprocess.run([str(a) for a in argv], env=self.env, capture_output=True,
                               text=True, timeout=20).stdout
-
-    def root_property(self, name):
-        out = self.x("xprop", "-root", name)
-        return "=" in out or "#" in out
-
-    def start_tray(self):
-        self.tray = self.spawn("trayer", ["trayer", "--edge", "top", "--align", "right",
-                                          "--widthtype", "request", "--height", "24",
-                                          "--SetDockType", "true", "--transparent", "false"])
-        wait_for(self.tray_selection_owned, "the tray host")
 
     def tray_selection_owned(self):
         x11 = ctypes.cdll.LoadLibrary(ctypes.util.find_library("X11"))

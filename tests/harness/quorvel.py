@@ -31,8 +31,11 @@ class Journey(unittest.TestCase):
             cls.binary = os.path.join(folder, "quorvel")
             shutil.copy(os.environ["QUORVEL_BINARY"], cls.binary)
             cls.settings = os.path.join(folder, "config.ini")
-        if cls.desktop.want_atspi:
-            connect_atspi()
+        global pyatspi
+        import pyatspi as module  # connects at import, to the desktop named in os.environ
+        pyatspi = module
+        # A Qt program registers with the registry synchronously at start-up: start it now.
+        wait_for(lambda: pyatspi.Registry.getDesktop(0) is not None, "the registry")
 
     def start(self, argv=(), name=None):
         """The program, stopped when the case ends."""
@@ -42,15 +45,6 @@ class Journey(unittest.TestCase):
 
     def screenshot(self, name, wid="root"):
         return self.desktop.screenshot(f"{self.id().rsplit('.', 1)[1]}-{name}.png", wid)
-
-
-def connect_atspi():
-    """Connects to the accessibility bus of the desktop named in os.environ."""
-    global pyatspi
-    import pyatspi as module  # connects at import
-    pyatspi = module
-    # A Qt program registers with the registry synchronously at start-up: start it now.
-    wait_for(lambda: pyatspi.Registry.getDesktop(0) is not None, "the registry")
 
 
 def walk(node):
