@@ -108,86 +108,74 @@ private Q_SLOTS:
             QCOMPARE(ActionWarning::leadFrom(QString::fromLatin1(stored)), lead);
     }
 
-    void warnsOnceAsTheActionDraws_data()
+    void whatTheUserIsTold_data()
     {
+        QTest::addColumn<QString>("server");  // its capabilities, or "hung"
+        QTest::addColumn<QByteArray>("lead"); // as stored
         QTest::addColumn<QTime>("start");
-        QTest::addColumn<QByteArray>("lead");
-        QTest::addColumn<QTime>("warnedAt");
-        QTest::addColumn<QString>("text");
-        const QString sixty = "Notify 将在 60 秒后关机 stop,停止 2";
-        QTest::newRow("a minute ahead") << QTime(14, 28) << QByteArray() << QTime(14, 29) << sixty;
+        QTest::addColumn<QList<QTime>>("ticks"); // an invalid time: 停止 pressed on the warning
+        QTest::addColumn<L>("calls");            // to the server
+        QTest::addColumn<QString>("balloon");    // where no notification could be shown
+        QTest::addColumn<bool>("fires");
+        const QString actions = "body actions";
+        const QTime at(14, 30), t(14, 29, 50);
+        const auto warning = [](int s) { return QStringLiteral("将在 %1 秒后关机").arg(s); };
+        const auto shown = [&](int s) {
+            return L{"Notify " + warning(s) + " stop,停止 2", "Close 1"};
+        };
+        QTest::newRow("a minute ahead, once, gone as it fires")
+            << actions << QByteArray() << QTime(14, 28)
+            << QList{QTime(14, 28, 59), QTime(14, 29), QTime(14, 29, 59), at} << shown(60) << ""
+            << true;
         QTest::newRow("started late: at once")
-            << QTime(14, 29, 30) << QByteArray() << QTime(14, 29, 30)
-            << "Notify 将在 30 秒后关机 stop,停止 2";
-        QTest::newRow("stored lead") << QTime(14, 28) << QByteArray("10") << QTime(14, 29, 50)
-                                     << "Notify 将在 10 秒后关机 stop,停止 2";
-        QTest::newRow("turned off") << QTime(14, 28) << QByteArray("0") << QTime() << "";
+            << actions << QByteArray() << QTime(14, 29, 30) << QList{at} << shown(30) << "" << true;
+        QTest::newRow("stored lead") << actions << QByteArray("10") << QTime(14, 28)
+                                     << QList{t.addSecs(-1), t, at} << shown(10) << "" << true;
+        QTest::newRow("turned off")
+            << actions << QByteArray("0") << QTime(14, 28) << QList{t, at} << L() << "" << true;
+        QTest::newRow("stopped from the warning") << actions << QByteArray() << QTime(14, 29, 30)
+                                                  << QList{QTime()} << shown(30) << "" << false;
+        // The power request is never held up by the server.
+        QTest::newRow("no actions: a balloon") << "body" << QByteArray() << QTime(14, 29, 30)
+                                               << QList{at} << L() << warning(30) << true;
+        QTest::newRow("hung server: a balloon") << "hung" << QByteArray() << QTime(14, 29, 30)
+                                                << QList{at} << L() << warning(30) << true;
+        QTest::newRow("slept through")
+            << "body" << QByteArray() << QTime(14, 0) << QList{QTime(14, 0, 1), QTime(15, 10)}
+            << L{"Notify 错过了 14:30:00 的关机，已改为明天同一时间。  1"} << "" << false;
     }
-    void warnsOnceAsTheActionDraws()
+    void whatTheUserIsTold()
     {
-        QFETCH(QTime, start);
+        QFETCH(QString, server);
         QFETCH(QByteArray, lead);
-        QFETCH(QTime, warnedAt);
-        QFETCH(QString, text);
-        startServer("body actions");
+        QFETCH(QTime, start);
+        QFETCH(QList<QTime>, ticks);
+        QFETCH(L, calls);
+        QFETCH(QString, balloon);
+        QFETCH(bool, fires);
+        startServer(server == "hung" ? "body actions" : server);
+        if (server == "hung")
+            this->server->pause();
         auto s = running(start, lead);
-        QList<QTime> ticks{QTime(14, 28, 59), QTime(14, 29, 59)};
-        if (warnedAt > start)
-            ticks.insert(1, warnedAt);
-        for (const QTime t : ticks) {
-            if (t < start)
+        for (const QTime time : ticks) {
+            if (time == ticks.last()) { // what went before is in before the last step
+                QTRY_COMPARE(s->balloons.size(), balloon.isEmpty() ? 0 : 1);
+                if (server != "hung")
+                    QTRY_COMPARE(this->calls().size(), qMax(0, calls.size() - 1));
+            }
+            if (time.isValid()) {
+                tick(s->task, time);
                 continue;
-            tick(s->task, t);
-            const bool due = warnedAt.isValid() && clock.now().time() >= warnedAt;
-            QTRY_COMPARE(calls(), due ? L{text} : L());
+            }
+            QVERIFY(
+                this->server->mock("EmitSignal", {"org.freedesktop.Notifications", "ActionInvoked",
+                                                  "us", QVariantList{1u, "stop"}}));
+            QTRY_VERIFY(!s->task.isRunning());
         }
-        tick(s->task, QTime(14, 30)); // fires on time, and the warning goes
-        QCOMPARE(power.requests, QList{PowerAction::PowerOff});
-        QTRY_COMPARE(calls(), warnedAt.isValid() ? (L{text, "Close 1"}) : L());
-    }
-
-    void stopFromTheNotificationStopsTheTask()
-    {
-        startServer("body actions");
-        auto s = running(QTime(14, 29, 30));
-        QTRY_COMPARE(calls().size(), 1);
-        QVERIFY(server->mock("EmitSignal", {"org.freedesktop.Notifications", "ActionInvoked", "us",
-                                            QVariantList{1u, "stop"}}));
-        QTRY_VERIFY(!s->task.isRunning());
-        tick(s->task, QTime(14, 30));
-        QVERIFY(power.requests.isEmpty());
-        QTRY_COMPARE(calls().last(), "Close 1");
-    }
-
-    void withoutActionsOrServerABalloonTells_data()
-    {
-        QTest::addColumn<QString>("capabilities");
-        QTest::newRow("no actions") << "body";
-        QTest::newRow("hung server") << "hung";
-    }
-    void withoutActionsOrServerABalloonTells()
-    {
-        QFETCH(QString, capabilities);
-        startServer(capabilities == "hung" ? "body actions" : capabilities);
-        if (capabilities == "hung")
-            server->pause();
-        auto s = running(QTime(14, 29, 30));
-        QTRY_COMPARE(s->balloons.size(), 1);
-        QCOMPARE(s->balloons[0][0].toString(), "将在 30 秒后关机");
-        tick(s->task, QTime(14, 30)); // the request is not held up by the server
-        QCOMPARE(power.requests, QList{PowerAction::PowerOff});
-        if (capabilities == "hung")
-            server->pause(false);
-    }
-
-    void whatWasSleptThroughIsTold()
-    {
-        startServer("body");
-        auto s = running(QTime(14, 0));
-        tick(s->task, QTime(14, 0, 1));
-        tick(s->task, QTime(15, 10)); // the machine slept meanwhile
-        QTRY_COMPARE(calls(), L{"Notify 错过了 14:30:00 的关机，已改为明天同一时间。  1"});
-        QVERIFY(s->task.isRunning());
+        QCOMPARE(power.requests, fires ? QList{PowerAction::PowerOff} : QList<PowerAction>());
+        this->server->pause(false);
+        QTRY_COMPARE(this->calls(), calls);
+        QCOMPARE(s->balloons.value(0).value(0).toString(), balloon);
     }
 };
 
