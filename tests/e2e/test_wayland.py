@@ -13,7 +13,7 @@ from harness.quorvel import Journey, Window, target_in  # noqa: E402
 
 
 class Wayland(Journey):
-    desktop_options = {"wayland": True, "system_bus": True}
+    desktop_options = {"wayland": True}
 
     def test_window_task_and_a_second_copy(self):
         logind = self.desktop.mock("logind")

@@ -61,8 +61,8 @@ class Mock:
 
 
 class Desktop:
-    def __init__(self, system_bus=False, wayland=False):
-        self.want_system_bus, self.wayland = system_bus, wayland
+    def __init__(self, wayland=False):
+        self.wayland = wayland
         self.children = []
         self.mocks = {}
 
@@ -73,7 +73,6 @@ class Desktop:
             proc = subprocess.Popen(argv, env={**self.env, **(env or {})}, stdout=log,
                                     stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL,
                                     preexec_fn=_die_with_parent)
-        proc.log = log.name
         self.children.append(proc)
         return proc
 
@@ -115,9 +114,7 @@ class Desktop:
                         XDG_CACHE_HOME=os.path.join(home, ".cache"),
                         XDG_DATA_HOME=os.path.join(home, ".local", "share"))
         self.env["DBUS_SESSION_BUS_ADDRESS"] = self._bus("session")
-        # Without a private system bus, programs here see a socket that does not exist.
-        self.env["DBUS_SYSTEM_BUS_ADDRESS"] = self._bus("system") if self.want_system_bus \
-            else f"unix:path={self.tmp}/no_system_bus"
+        self.env["DBUS_SYSTEM_BUS_ADDRESS"] = self._bus("system")
         for variable in ("DBUS_SESSION_BUS_ADDRESS", "DBUS_SYSTEM_BUS_ADDRESS"):
             os.environ[variable] = self.env[variable]  # for dbusmock's and pyatspi's clients
         if self.wayland:

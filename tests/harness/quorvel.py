@@ -37,9 +37,9 @@ class Journey(unittest.TestCase):
         # A Qt program registers with the registry synchronously at start-up: start it now.
         wait_for(lambda: pyatspi.Registry.getDesktop(0) is not None, "the registry")
 
-    def start(self, argv=(), name=None):
+    def start(self, argv=(), name=None, env=None):
         """The program, stopped when the case ends."""
-        proc = self.desktop.spawn(name or self.id().rsplit(".", 1)[1], [self.binary, *argv])
+        proc = self.desktop.spawn(name or self.id().rsplit(".", 1)[1], [self.binary, *argv], env)
         self.addCleanup(self.desktop.stop, proc)
         return proc
 
