@@ -28,7 +28,7 @@ private:
     QDateTime m_now{QDate(2026, 12, 6), QTime(12, 0, 0)};
 };
 
-// Records requests and answers each at once, ok unless a failure reason is set.
+// Records requests and answers each at once: done.
 class FakePower final : public PowerControl
 {
     Q_OBJECT
@@ -37,10 +37,9 @@ public:
     void request(PowerAction action) override
     {
         requests.append(action);
-        Q_EMIT requestFinished(action, failure.isEmpty(), failure);
+        Q_EMIT requestFinished(action, true, {});
     }
     QList<PowerAction> requests;
-    QString failure;
 };
 
 class FakeSound final : public SoundOutput
