@@ -190,7 +190,7 @@ private Q_SLOTS:
         }
     }
 
-    void theChosenTaskGoesToTheModel_data()
+    void theChoicesGoToTheModel_data()
     {
         QTest::addColumn<QString>("entry");
         QTest::addColumn<QString>("caption");
@@ -200,7 +200,7 @@ private Q_SLOTS:
         QTest::newRow("blank") << "  "
                                << "未选择任何任务" << std::optional<PowerAction>();
     }
-    void theChosenTaskGoesToTheModel()
+    void theChoicesGoToTheModel()
     {
         QFETCH(QString, entry);
         QFETCH(QString, caption);
@@ -211,6 +211,8 @@ private Q_SLOTS:
         f.choose("Comborenwu", entry);
         QCOMPARE(f.text("Commandc2"), caption);
         QCOMPARE(f.task.task(), task);
+        f.get<QTimeEdit>("DTPicker1")->setTime(QTime(6, 30, 15));
+        QCOMPARE(f.task.tasktime(), QTime(6, 30, 15));
     }
 
     void settingChangesAreStoredAtOnce()
