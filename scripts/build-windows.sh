@@ -32,11 +32,14 @@ qt_version=$(dpkg-query -W -f='${Version}' qt6-base-dev)
 toolchain=$root/cmake/mingw-w64-x86_64.cmake
 # Only what Quorvel uses: Core, Gui, Widgets, Network (the local socket), Test and the Windows
 # platform plugin. Debian's source has no tablet (wintab) headers; 6.4.2's qwindowswindow.cpp
-# needs dynamicgl off once OpenGL is off.
+# needs dynamicgl off once OpenGL is off; without Direct2D, 6.4.2 builds no DirectWrite font
+# database but its platform plugin asks for one unless directwrite3 is off too (fonts then come
+# through GDI, which also draws them best under Wine).
 qt_options=(
   -DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=OFF
   -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF -DQT_BUILD_BENCHMARKS=OFF
-  -DFEATURE_opengl=OFF -DFEATURE_dynamicgl=OFF -DFEATURE_direct2d=OFF -DFEATURE_tabletevent=OFF
+  -DFEATURE_opengl=OFF -DFEATURE_dynamicgl=OFF -DFEATURE_direct2d=OFF -DFEATURE_directwrite3=OFF
+  -DFEATURE_tabletevent=OFF
   -DFEATURE_sql=OFF -DFEATURE_dbus=OFF -DFEATURE_printsupport=OFF -DFEATURE_concurrent=OFF
   -DFEATURE_xml=OFF -DFEATURE_vulkan=OFF
   -DFEATURE_ssl=OFF -DFEATURE_schannel=OFF -DFEATURE_openssl=OFF -DFEATURE_networklistmanager=OFF
