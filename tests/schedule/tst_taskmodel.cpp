@@ -188,7 +188,7 @@ private Q_SLOTS:
         FakeClock wall;
         SecondTimer timer(wall);
         TimerCatcher catcher;
-        qApp->installEventFilter(&catcher);
+        QCoreApplication::instance()->installEventFilter(&catcher);
         const QObject a, b;
         wall.set(QTime(12, 0, 0, 999));
         timer.want(&a, true);
