@@ -1,11 +1,6 @@
 #include "app/instanceguard.h"
 
-#include <string>
-
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "tokenuser.h"
 
 #include <sddl.h>
 
@@ -13,22 +8,14 @@ namespace {
 
 // The user's security identifier ("S-1-5-21-..."): pipe names are shared by every session on
 // the machine, so the name must tell users apart.
-QString userSid()
+QString userSidText()
 {
-    HANDLE token = nullptr;
-    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token))
-        return {};
-    DWORD size = 0;
-    ::GetTokenInformation(token, TokenUser, nullptr, 0, &size);
-    std::string buffer(size, '\0');
-    QString sid;
+    const std::string user = tokenUser(::GetCurrentProcess());
     wchar_t *text = nullptr;
-    if (size && ::GetTokenInformation(token, TokenUser, buffer.data(), size, &size) &&
-        ::ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER *>(buffer.data())->User.Sid, &text)) {
-        sid = QString::fromWCharArray(text);
-        ::LocalFree(text);
-    }
-    ::CloseHandle(token);
+    if (!userSid(user) || !::ConvertSidToStringSidW(userSid(user), &text))
+        return {};
+    const QString sid = QString::fromWCharArray(text);
+    ::LocalFree(text);
     return sid;
 }
 
@@ -70,7 +57,7 @@ private:
 
 QString instanceName(const QString &programPath)
 {
-    return instanceKey(programPath, userSid());
+    return instanceKey(programPath, userSidText());
 }
 
 std::unique_ptr<InstanceGuard> createInstanceGuard(const QString &instanceName)
