@@ -14,7 +14,9 @@
 #include "power/powercontrol.h"
 #include "power/sleepguard.h"
 #include "schedule/actionwarning.h"
+#include "schedule/alarm.h"
 #include "schedule/clock.h"
+#include "schedule/processwatch.h"
 #include "schedule/secondtimer.h"
 #include "schedule/taskmodel.h"
 #include "settings/moduleini.h"
@@ -68,9 +70,11 @@ int run(int argc, char *argv[], const Command &command, const QString &name)
     }
 
     SystemClock clock;
-    SecondTimer seconds(clock);
+    SecondTimer seconds(clock); // the clock caption's
+    const std::unique_ptr<Alarm> alarm = createAlarm();
+    const std::unique_ptr<ProcessWatch> processes = createProcessWatch();
     const std::unique_ptr<PowerControl> power = createPowerControl();
-    TaskModel task(clock, seconds, *power);
+    TaskModel task(clock, *alarm, *processes, *power);
     const std::unique_ptr<SoundOutput> sound = createSoundOutput();
     QtTrayBackend tray(createTrayHost());
     QtFileChooser fileChooser;
@@ -83,9 +87,12 @@ int run(int argc, char *argv[], const Command &command, const QString &name)
     const std::unique_ptr<Notifier> notifier = createNotifier();
     ActionWarning warning(task, *notifier, settings);
     QObject::connect(&warning, &ActionWarning::balloon, &mian, &Mian::balloon);
+    QObject::connect(&warning, &ActionWarning::warningShown, &mian, &Mian::offerPostpone);
+    QObject::connect(&mian, &Mian::postponeRequested, &warning, &ActionWarning::postpone);
     const std::unique_ptr<SleepGuard> sleepGuard = createSleepGuard();
     QObject::connect(&task, &TaskModel::runningChanged, sleepGuard.get(), &SleepGuard::hold);
-    // Straight after waking: what passed meanwhile is told now, not at the next tick.
+    // Straight after waking: what passed meanwhile is told now, and the clock shows the time.
+    QObject::connect(sleepGuard.get(), &SleepGuard::resumed, &task, &TaskModel::TaskTimer_Timer);
     QObject::connect(sleepGuard.get(), &SleepGuard::resumed, &seconds, &SecondTimer::realign);
 
     RemoteControl remote(task, &peerIsThisUser);
@@ -96,7 +103,7 @@ int run(int argc, char *argv[], const Command &command, const QString &name)
     QObject::connect(&mian, &Mian::unloaded, &app, &QCoreApplication::quit, Qt::QueuedConnection);
     mian.Form_Load();
     remote.apply(command); // nothing runs yet: nothing to refuse
-    if (!mian.intray())             // --hidden went to the tray, where there is one
+    if (!mian.intray())    // --hidden went to the tray, where there is one
         mian.show();
     remote.listen(localServerName(name));
     return app.exec();
@@ -113,6 +120,9 @@ std::optional<int> handOver(const Command &command, const QString &name)
     case HandOver::Result::Refused:
         print(stderr, QStringLiteral("quorvel: %1").arg(answer.text));
         return Refused;
+    case HandOver::Result::Invalid:
+        print(stderr, QStringLiteral("quorvel: %1").arg(answer.text));
+        return Usage;
     case HandOver::Result::NoAnswer:
         print(stderr, QStringLiteral("quorvel: the running copy does not answer"));
         return NoAnswer;
@@ -137,7 +147,9 @@ int main(int argc, char *argv[])
     QString name;
     {
         QCoreApplication core(argc, argv);
-        line = CommandLine::parse(QCoreApplication::arguments());
+        const std::unique_ptr<ProcessWatch> processes = createProcessWatch();
+        line = CommandLine::parse(QCoreApplication::arguments(),
+                                  [&processes](qint64 pid) { return processes->find(pid); });
         switch (line.outcome) {
         case CommandLine::Outcome::Help:
         case CommandLine::Outcome::Version:

@@ -6,6 +6,8 @@
 #include "app/version.h"
 
 #include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QRegularExpression>
 
 namespace {
 
@@ -36,6 +38,18 @@ std::optional<PowerAction> taskFrom(const QString &name)
     return PowerActions::fromCaption(name);
 }
 
+// "<pid> <start>", as a request carries it.
+std::optional<ProcessId> processFrom(const QString &text)
+{
+    const QStringList parts = text.split(u' ');
+    bool pidOk = false, startOk = false;
+    const qint64 pid = parts.value(0).toLongLong(&pidOk);
+    const quint64 started = parts.value(1).toULongLong(&startOk);
+    if (parts.size() != 2 || !pidOk || !startOk || pid <= 0)
+        return std::nullopt;
+    return ProcessId{pid, started, {}};
+}
+
 std::optional<int> minutesFrom(const QString &text)
 {
     if (!TaskRules::reminderMinutes().contains(text))
@@ -47,7 +61,21 @@ std::optional<int> minutesFrom(const QString &text)
 
 bool Command::isEmpty() const
 {
-    return !task && !at && !remind && !stop && !start && !hidden && !status;
+    return !task && !at && !in && !afterProcess && !remind && !stop && !start && !hidden && !status;
+}
+
+std::optional<int> CommandLine::durationFrom(const QString &text)
+{
+    static const QRegularExpression pattern(
+        QStringLiteral("^(?:(\\d{1,5})h)?(?:(\\d{1,5})m)?(?:(\\d{1,5})s)?$"));
+    const QRegularExpressionMatch match = pattern.match(text);
+    if (text.isEmpty() || !match.hasMatch())
+        return std::nullopt;
+    const int seconds = match.captured(1).toInt() * 3600 + match.captured(2).toInt() * 60 +
+                        match.captured(3).toInt();
+    if (seconds <= 0 || seconds > Command::maxInSeconds)
+        return std::nullopt;
+    return seconds;
 }
 
 QByteArray Command::toRequest() const
@@ -65,6 +93,11 @@ QByteArray Command::toRequest() const
         line("task", PowerActions::keyword(*task));
     if (at)
         line("at", at->toString(timeOfDayFormat));
+    if (in)
+        line("in", QString::number(*in));
+    if (afterProcess)
+        line("after-pid",
+             QStringLiteral("%1 %2").arg(afterProcess->pid).arg(afterProcess->started));
     if (remind)
         line("remind", QString::number(*remind));
     if (start)
@@ -107,6 +140,10 @@ std::optional<Command> Command::fromRequest(QByteArrayView request)
             ok = bool(c.task = PowerActions::fromKeyword(value));
         else if (key == "at")
             ok = bool(c.at = timeFrom(value));
+        else if (key == "in")
+            ok = bool(c.in = CommandLine::durationFrom(value + u's'));
+        else if (key == "after-pid")
+            ok = bool(c.afterProcess = processFrom(value));
         else if (key == "remind")
             ok = bool(c.remind = value == u"0" ? 0 : minutesFrom(value));
         else
@@ -117,7 +154,8 @@ std::optional<Command> Command::fromRequest(QByteArrayView request)
     return c;
 }
 
-CommandLine CommandLine::parse(const QStringList &arguments)
+CommandLine CommandLine::parse(const QStringList &arguments,
+                               const std::function<std::optional<ProcessId>(qint64)> &findProcess)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(
@@ -134,6 +172,15 @@ CommandLine CommandLine::parse(const QStringList &arguments)
                                 QStringLiteral("The time of day: HH:MM or HH:MM:SS."),
                                 QStringLiteral("time"));
     const QString minutes = TaskRules::reminderMinutes().join(u' ');
+    const QCommandLineOption in(
+        QStringLiteral("in"),
+        QStringLiteral("The time of day so long from now: 90m, 1h30m, 45s, 2h (24h at most)."),
+        QStringLiteral("duration"));
+    const QCommandLineOption afterPid(
+        QStringLiteral("after-pid"),
+        QStringLiteral("Instead of a time of day, act when this process ends (with --task and "
+                       "--start; warned as ever)."),
+        QStringLiteral("pid"));
     const QCommandLineOption remind(
         {QStringLiteral("r"), QStringLiteral("remind")},
         QStringLiteral("Turn the reminder on, so many minutes before (%1).").arg(minutes),
@@ -149,8 +196,8 @@ CommandLine CommandLine::parse(const QStringList &arguments)
                                   QStringLiteral("With --status: one JSON object."));
     const QCommandLineOption hidden(QStringLiteral("hidden"),
                                     QStringLiteral("Go straight into the tray."));
-    parser.addOptions(
-        {help, version, task, at, remind, noRemind, start, stop, status, json, hidden});
+    parser.addOptions({help, version, task, at, in, afterPid, remind, noRemind, start, stop, status,
+                       json, hidden});
 
     CommandLine out;
     const auto fail = [&out](const QString &message) {
@@ -174,19 +221,42 @@ CommandLine CommandLine::parse(const QStringList &arguments)
         out.text = QStringLiteral("quorvel %1").arg(Version::number);
         return out;
     }
-    for (const QCommandLineOption *o : {&task, &at, &remind})
+    for (const QCommandLineOption *o : {&task, &at, &in, &afterPid, &remind})
         if (parser.values(*o).size() > 1)
             return fail(QStringLiteral("--%1 given more than once").arg(o->names().constLast()));
     Command &c = out.command;
     if (parser.isSet(task) && !(c.task = taskFrom(parser.value(task))))
-        return fail(QStringLiteral("--task: '%1' is none of %2").arg(parser.value(task), keywords()));
+        return fail(
+            QStringLiteral("--task: '%1' is none of %2").arg(parser.value(task), keywords()));
     if (parser.isSet(at) && !(c.at = timeFrom(parser.value(at))))
         return fail(QStringLiteral("--at: '%1' is no time of day (HH:MM or HH:MM:SS)")
                         .arg(parser.value(at)));
-    if (parser.isSet(remind) && parser.isSet(noRemind))
-        return fail(QStringLiteral("--remind and --no-remind together"));
+    for (const auto &[a, b] :
+         {std::pair{&remind, &noRemind}, std::pair{&in, &at}, std::pair{&afterPid, &at},
+          std::pair{&afterPid, &in}, std::pair{&afterPid, &remind}})
+        if (parser.isSet(*a) && parser.isSet(*b))
+            return fail(QStringLiteral("--%1 and --%2 together")
+                            .arg(a->names().constLast(), b->names().constLast()));
+    if (parser.isSet(in) && !(c.in = durationFrom(parser.value(in))))
+        return fail(QStringLiteral("--in: '%1' is no duration from 1s to 24h (like 90m, 1h30m, "
+                                   "45s)")
+                        .arg(parser.value(in)));
+    if (parser.isSet(afterPid)) {
+        const QString value = parser.value(afterPid);
+        bool ok = false;
+        const qint64 pid = value.toLongLong(&ok);
+        if (!ok || pid <= 0)
+            return fail(QStringLiteral("--after-pid: '%1' is no process number").arg(value));
+        if (pid == QCoreApplication::applicationPid())
+            return fail(QStringLiteral("--after-pid: %1 is this quorvel itself").arg(pid));
+        if (!(c.afterProcess = findProcess(pid)))
+            return fail(QStringLiteral("--after-pid: there is no process %1").arg(pid));
+        if (!parser.isSet(task) || !parser.isSet(start))
+            return fail(QStringLiteral("--after-pid needs --task and --start"));
+    }
     if (parser.isSet(remind) && !(c.remind = minutesFrom(parser.value(remind))))
-        return fail(QStringLiteral("--remind: '%1' is none of %2").arg(parser.value(remind), minutes));
+        return fail(
+            QStringLiteral("--remind: '%1' is none of %2").arg(parser.value(remind), minutes));
     if (parser.isSet(noRemind))
         c.remind = 0;
     if (parser.isSet(json) && !parser.isSet(status))

@@ -3,6 +3,7 @@
 #include "schedule/longtime.h"
 #include "schedule/taskmodel.h"
 
+#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QJsonDocument>
@@ -59,6 +60,15 @@ void RemoteControl::onConnection()
                 socket->abort();
                 return;
             }
+            if (command->afterProcess &&
+                command->afterProcess->pid == QCoreApplication::applicationPid()) {
+                socket->write(QStringLiteral("invalid\n--after-pid: %1 is the running quorvel "
+                                             "itself\n")
+                                  .arg(command->afterProcess->pid)
+                                  .toUtf8());
+                socket->disconnectFromServer();
+                return;
+            }
             const std::optional<QString> refusal = apply(*command);
             const QString answer = refusal ? *refusal : status(command->json);
             socket->write((refusal ? "refused\n" : "ok\n") + answer.toUtf8() + '\n');
@@ -69,14 +79,21 @@ void RemoteControl::onConnection()
 
 std::optional<QString> RemoteControl::apply(const Command &command)
 {
-    if ((command.task || command.at) && m_task.isRunning() && !command.stop)
+    const bool running = m_task.isRunning() && !command.stop;
+    if ((command.task || command.at || command.in || command.afterProcess) && running)
         return QStringLiteral("a task is running: add --stop to change its task or time");
+    if (command.afterProcess && m_task.reminder() && command.remind != 0)
+        return QStringLiteral("the reminder is on: add --no-remind to wait for a process");
     if (command.stop)
         m_task.stop();
     if (command.task)
         m_task.setTask(command.task);
     if (command.at)
         m_task.setTasktime(*command.at);
+    if (command.in)
+        m_task.setTasktimeIn(*command.in);
+    if (command.afterProcess)
+        m_task.setAfterProcess(command.afterProcess);
     if (command.remind) {
         m_task.setReminder(*command.remind > 0);
         if (*command.remind > 0)
@@ -96,26 +113,39 @@ QString RemoteControl::status(bool json) const
     const QString name = task ? PowerActions::keyword(*task) : QString();
     const int remind = m_task.reminder() ? m_task.tipmins() : 0;
     const std::optional<int> left = m_task.secondsLeft();
+    const std::optional<ProcessId> &after = m_task.afterProcess();
     if (json) {
         const QJsonValue null(QJsonValue::Null);
         return QString::fromUtf8(
-            QJsonDocument(QJsonObject{{QStringLiteral("running"), m_task.isRunning()},
-                                      {QStringLiteral("task"), task ? QJsonValue(name) : null},
-                                      {QStringLiteral("at"), at},
-                                      {QStringLiteral("remind_minutes"), remind ? remind : null},
-                                      {QStringLiteral("seconds_left"), left ? *left : null}})
+            QJsonDocument(
+                QJsonObject{{QStringLiteral("running"), m_task.isRunning()},
+                            {QStringLiteral("task"), task ? QJsonValue(name) : null},
+                            {QStringLiteral("at"), at},
+                            {QStringLiteral("after_pid"), after ? QJsonValue(after->pid) : null},
+                            {QStringLiteral("remind_minutes"), remind ? remind : null},
+                            {QStringLiteral("seconds_left"), left ? *left : null}})
                 .toJson(QJsonDocument::Compact));
     }
     if (!m_task.isRunning())
         return QStringLiteral("idle");
-    QString line =
-        QStringLiteral("running: %1 at %2").arg(task ? name : QStringLiteral("no task"), at);
+    const QString what = task ? name : QStringLiteral("no task");
+    const QString in =
+        left ? QTime(0, 0).addSecs(*left).toString(QStringLiteral("H:mm:ss")) : QString();
+    if (after) {
+        const QString process =
+            after->name.isEmpty()
+                ? QStringLiteral("process %1").arg(after->pid)
+                : QStringLiteral("process %1 (%2)").arg(after->pid).arg(after->name);
+        return m_task.processEnded()
+                   ? QStringLiteral("running: %1 in %2, %3 ended").arg(what, in, process)
+                   : QStringLiteral("running: %1 after %2 ends").arg(what, process);
+    }
+    QString line = QStringLiteral("running: %1 at %2").arg(what, at);
     if (m_task.reminder())
         line += remind ? QStringLiteral(", reminder %1 min before").arg(remind)
                        : QStringLiteral(", reminder on, no minutes chosen");
     else if (left)
-        line += QStringLiteral(", in %1").arg(
-            QTime(0, 0).addSecs(*left).toString(QStringLiteral("H:mm:ss")));
+        line += QStringLiteral(", in %1").arg(in);
     return line;
 }
 
@@ -137,7 +167,11 @@ HandOver HandOver::send(const QString &name, const Command &command, int timeout
         reply += socket.readAll();
     reply += socket.readAll();
     const QList<QByteArray> lines = reply.split('\n');
-    if (lines.size() < 3 || (lines[0] != "ok" && lines[0] != "refused"))
+    const QByteArray kind = lines.value(0);
+    if (lines.size() < 3 || (kind != "ok" && kind != "refused" && kind != "invalid"))
         return {Result::NoAnswer, {}};
-    return {lines[0] == "ok" ? Result::Done : Result::Refused, QString::fromUtf8(lines[1])};
+    return {kind == "ok"        ? Result::Done
+            : kind == "refused" ? Result::Refused
+                                : Result::Invalid,
+            QString::fromUtf8(lines[1])};
 }

@@ -28,7 +28,8 @@ public:
     // the command stops it first: the refusal is returned.
     std::optional<QString> apply(const Command &command);
 
-    // "idle", or "running: poweroff at 23:30:00, in 1:12:05"; or one JSON object.
+    // "idle", "running: poweroff at 23:30:00, in 1:12:05", "running: poweroff after process
+    // 1234 (make) ends"; or one JSON object. The time left is worked out now.
     QString status(bool json) const;
 
     static constexpr int requestTimeoutMs = 1000;
@@ -49,7 +50,8 @@ private:
 // The second start's end: hands a command to the running copy and waits for its answer.
 struct HandOver
 {
-    enum class Result { NoCopy, NoAnswer, Done, Refused };
+    // Invalid: the copy found the command wrong (waiting for itself).
+    enum class Result { NoCopy, NoAnswer, Done, Refused, Invalid };
 
     Result result = Result::NoCopy;
     QString text; // what the copy answered

@@ -2,7 +2,6 @@
 
 #include "schedule/longtime.h"
 #include "schedule/taskmodel.h"
-#include "schedule/taskrules.h"
 #include "settings/moduleini.h"
 #include "settings/settingskeys.h"
 #include "tray/notifier.h"
@@ -15,14 +14,19 @@ ActionWarning::ActionWarning(TaskModel &task, Notifier &notifier, const Modulein
     : m_task(task), m_notifier(notifier), m_settings(settings)
 {
     connect(&task, &TaskModel::runningChanged, this, [this](bool running) {
+        // Read at every start, so that an edited config.ini counts from the next task on.
         if (running)
-            m_lead = leadFrom(m_settings.iniread(SettingsKeys::warningSeconds));
-        follow(m_task.secondsLeft());
+            m_task.setWarningLead(leadFrom(m_settings.iniread(SettingsKeys::warningSeconds)));
+        else
+            withdraw();
     });
-    connect(&task, &TaskModel::secondsLeftChanged, this, &ActionWarning::follow);
-    connect(&task, &TaskModel::reminderChanged, this, [this] { follow(m_task.secondsLeft()); });
+    connect(&task, &TaskModel::warningDue, this, &ActionWarning::warn);
+    // With the reminder on, nothing is pending; turned off, the task warns afresh when due.
+    connect(&task, &TaskModel::reminderChanged, this, &ActionWarning::withdraw);
+    connect(&task, &TaskModel::postponed, this, &ActionWarning::withdraw);
     connect(&task, &TaskModel::missed, this, &ActionWarning::onMissed);
     connect(&notifier, &Notifier::stopRequested, &task, &TaskModel::stop);
+    connect(&notifier, &Notifier::postponeRequested, this, &ActionWarning::postpone);
     connect(&notifier, &Notifier::notShown, this, &ActionWarning::balloon);
 }
 
@@ -33,21 +37,22 @@ int ActionWarning::leadFrom(const QString &stored)
     return ok && seconds >= 0 && seconds <= maxLeadSeconds ? seconds : defaultLeadSeconds;
 }
 
-void ActionWarning::follow(std::optional<int> left)
+void ActionWarning::postpone()
 {
-    // A target that is due now, or was just missed, waits a day: nothing imminent then.
-    const bool imminent = left && *left > 0 && *left <= m_lead;
-    if (!imminent) {
-        withdraw();
-        return;
-    }
-    if (m_warned)
+    m_task.postpone(postponeSeconds);
+}
+
+void ActionWarning::warn(int secondsLeft)
+{
+    const std::optional<PowerAction> task = m_task.task();
+    if (!task)
         return;
     m_warned = true;
     const QString text =
-        QStringLiteral("将在 %1 秒后%2").arg(*left).arg(PowerActions::caption(*m_task.task()));
+        QStringLiteral("将在 %1 秒后%2").arg(secondsLeft).arg(PowerActions::caption(*task));
     qCInfo(lcWarning).noquote() << text;
     m_notifier.show(text, Notifier::Kind::Warning);
+    Q_EMIT warningShown(true);
 }
 
 void ActionWarning::withdraw()
@@ -56,6 +61,7 @@ void ActionWarning::withdraw()
         return;
     m_warned = false;
     m_notifier.withdraw();
+    Q_EMIT warningShown(false);
 }
 
 void ActionWarning::onMissed(QTime when, bool reminder)
@@ -67,6 +73,6 @@ void ActionWarning::onMissed(QTime when, bool reminder)
     const QString text =
         QStringLiteral("错过了 %1 的%2，已改为明天同一时间。").arg(longTimeString(when), what);
     qCInfo(lcWarning).noquote() << text;
-    m_warned = false;
+    withdraw();
     m_notifier.show(text, Notifier::Kind::Notice);
 }

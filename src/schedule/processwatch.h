@@ -25,6 +25,8 @@ class ProcessWatch : public QObject
 public:
     using QObject::QObject;
 
+    // The process with that number now, or nullopt.
+    virtual std::optional<ProcessId> find(qint64 pid) const = 0;
     // ended() follows once the process is gone: after this returns, and at once if it has gone
     // already (or its number now names another process). Replaces any earlier watch.
     virtual void watch(const ProcessId &process) = 0;
@@ -34,7 +36,5 @@ Q_SIGNALS:
     void ended();
 };
 
-// Defined once per OS in schedule/<os>/. The process with that number now, or nullopt.
-std::optional<ProcessId> findProcess(qint64 pid);
-qint64 ownProcessId();
+// Defined once per OS in schedule/<os>/.
 std::unique_ptr<ProcessWatch> createProcessWatch();

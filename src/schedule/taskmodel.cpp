@@ -1,24 +1,46 @@
 #include "taskmodel.h"
 
+#include "alarm.h"
 #include "clock.h"
 #include "power/powercontrol.h"
-#include "secondtimer.h"
 #include "taskrules.h"
 
 #include <QLoggingCategory>
 
 Q_LOGGING_CATEGORY(lcTask, "quorvel.task")
 
-TaskModel::TaskModel(const Clock &clock, SecondTimer &seconds, PowerControl &power)
-    : m_clock(clock), m_seconds(seconds), m_power(power)
+namespace {
+
+QDateTime wholeSecond(const QDateTime &t)
 {
-    connect(&m_seconds, &SecondTimer::timeout, this, &TaskModel::TaskTimer_Timer);
+    return t.addMSecs(-t.time().msec());
+}
+
+// The next moment, after now's second, at which the wall clock shows `time`; a summer-time
+// change in between moves it with the clock.
+QDateTime nextAt(const QDateTime &now, QTime time)
+{
+    const QDateTime today(now.date(), time);
+    if (today.isValid() && today > wholeSecond(now))
+        return today;
+    return QDateTime(now.date().addDays(1), time);
+}
+
+} // namespace
+
+TaskModel::TaskModel(const Clock &clock, Alarm &alarm, ProcessWatch &processes, PowerControl &power)
+    : m_clock(clock), m_alarm(alarm), m_processes(processes), m_power(power)
+{
+    connect(&m_alarm, &Alarm::rang, this, &TaskModel::TaskTimer_Timer);
+    connect(&m_alarm, &Alarm::clockChanged, this, &TaskModel::TaskTimer_Timer);
+    connect(&m_processes, &ProcessWatch::ended, this, &TaskModel::onProcessEnded);
     connect(&m_power, &PowerControl::requestFinished, this, &TaskModel::onPowerFinished);
 }
 
 TaskModel::~TaskModel()
 {
-    m_seconds.want(this, false);
+    m_alarm.disarm();
+    m_processes.cancel();
 }
 
 void TaskModel::setTask(std::optional<PowerAction> task)
@@ -38,6 +60,11 @@ void TaskModel::setTasktime(QTime time)
     Q_EMIT tasktimeChanged(time);
 }
 
+void TaskModel::setTasktimeIn(int seconds)
+{
+    setTasktime(m_clock.now().addSecs(seconds).time());
+}
+
 void TaskModel::setReminder(bool on)
 {
     if (on == m_reminder)
@@ -45,7 +72,9 @@ void TaskModel::setReminder(bool on)
     m_reminder = on;
     if (on)
         setTipmins(0);
+    m_warned = false;
     Q_EMIT reminderChanged(on);
+    reschedule();
 }
 
 void TaskModel::setTipmins(int minutes)
@@ -54,6 +83,25 @@ void TaskModel::setTipmins(int minutes)
         return;
     m_tipmins = minutes;
     Q_EMIT tipminsChanged(minutes);
+    reschedule();
+}
+
+void TaskModel::setAfterProcess(std::optional<ProcessId> process)
+{
+    if (m_running || process == m_after)
+        return;
+    if (process && process->name.isEmpty())
+        if (const std::optional<ProcessId> now = m_processes.find(process->pid);
+            now && now->started == process->started)
+            process->name = now->name;
+    m_after = std::move(process);
+    Q_EMIT afterProcessChanged();
+}
+
+void TaskModel::setWarningLead(int seconds)
+{
+    m_lead = std::max(0, seconds);
+    reschedule();
 }
 
 void TaskModel::start()
@@ -61,9 +109,13 @@ void TaskModel::start()
     if (m_running)
         return;
     m_running = true;
+    m_warned = false;
+    m_ended = false;
     m_lastTick = m_clock.now();
-    m_seconds.want(this, true);
     Q_EMIT runningChanged(true);
+    if (waitsForProcess())
+        m_processes.watch(*m_after);
+    reschedule();
 }
 
 void TaskModel::stop()
@@ -71,20 +123,86 @@ void TaskModel::stop()
     if (!m_running)
         return;
     m_running = false;
-    m_seconds.want(this, false);
+    m_alarm.disarm();
+    m_processes.cancel();
+    m_warned = false;
+    m_ended = false;
+    // Waiting for a process is a one-off: a later start waits for the time of day again.
+    const bool forget = std::exchange(m_after, std::nullopt).has_value();
     Q_EMIT runningChanged(false);
+    if (forget)
+        Q_EMIT afterProcessChanged();
+}
+
+void TaskModel::postpone(int seconds)
+{
+    if (!secondsLeft())
+        return;
+    if (waitsForProcess()) {
+        m_deadline += seconds * qint64(1000);
+    } else {
+        m_tasktime = m_tasktime.addSecs(seconds);
+        Q_EMIT tasktimeChanged(m_tasktime);
+    }
+    m_warned = false;
+    Q_EMIT postponed();
+    reschedule();
 }
 
 std::optional<int> TaskModel::secondsLeft() const
 {
-    return secondsLeftAt(m_clock.now().time());
+    if (!m_running || !m_task)
+        return std::nullopt;
+    if (waitsForProcess()) {
+        if (!m_ended)
+            return std::nullopt;
+        return int((std::max<qint64>(0, m_deadline - m_clock.steadyMs()) + 999) / 1000);
+    }
+    if (m_reminder)
+        return std::nullopt;
+    return TaskRules::secondsUntil(m_clock.now().time(), m_tasktime);
 }
 
-std::optional<int> TaskModel::secondsLeftAt(QTime now) const
+std::optional<QDateTime> TaskModel::actionAt(const QDateTime &now) const
 {
-    if (!m_running || m_reminder || !m_task)
+    if (waitsForProcess()) {
+        if (!m_ended)
+            return std::nullopt;
+        return now.addMSecs(m_deadline - m_clock.steadyMs());
+    }
+    if (m_reminder)
         return std::nullopt;
-    return TaskRules::secondsUntil(now, m_tasktime);
+    return nextAt(now, m_tasktime);
+}
+
+void TaskModel::reschedule()
+{
+    if (!m_running)
+        return;
+    const QDateTime now = m_clock.now();
+    if (m_reminder && !waitsForProcess()) {
+        if (m_tipmins == 0) {
+            m_alarm.disarm();
+        } else if (TaskRules::minutesUntil(now.time(), m_tasktime) == m_tipmins) {
+            m_alarm.arm(wholeSecond(now).addSecs(1)); // every second of the reminder's minute
+        } else {
+            const QTime before = m_tasktime.addSecs(-60 * m_tipmins);
+            m_alarm.arm(nextAt(now, QTime(before.hour(), before.minute())));
+        }
+        return;
+    }
+    const std::optional<QDateTime> action = actionAt(now);
+    if (!action) {
+        m_alarm.disarm(); // the process watch tells when it ends
+        return;
+    }
+    const std::optional<int> left = secondsLeft();
+    if (left && *left > 0 && *left <= m_lead && !m_warned) {
+        m_warned = true;
+        Q_EMIT warningDue(*left);
+    }
+    const bool warningAhead = left && m_lead > 0 && !m_warned;
+    m_alarm.arm(warningAhead ? action->addSecs(-m_lead) : *action);
 }
 
 void TaskModel::TaskTimer_Timer()
@@ -94,39 +212,64 @@ void TaskModel::TaskTimer_Timer()
     const QDateTime now = m_clock.now();
     const QDateTime previous = std::exchange(m_lastTick, now);
 
+    if (waitsForProcess()) {
+        // A millisecond early is on time: the alarm keeps the wall clock, the deadline the steady
+        // one.
+        if (m_ended && m_clock.steadyMs() >= m_deadline - 1)
+            fire();
+        else
+            reschedule();
+        return;
+    }
     if (m_reminder) {
-        if (m_tipmins == 0)
-            return;
-        if (TaskRules::minutesUntil(now.time(), m_tasktime) == m_tipmins) {
+        if (m_tipmins != 0 && TaskRules::minutesUntil(now.time(), m_tasktime) == m_tipmins) {
             Q_EMIT reminderDue();
-            return;
+        } else if (m_tipmins != 0) {
+            const QTime before = m_tasktime.addSecs(-60 * m_tipmins);
+            const QTime minute(before.hour(), before.minute());
+            if (TaskRules::secondsSincePassed(previous, now, minute).value_or(0) >= 60)
+                Q_EMIT missed(minute, true);
         }
-        const QTime before = m_tasktime.addSecs(-60 * m_tipmins);
-        const QTime minute(before.hour(), before.minute());
-        if (TaskRules::secondsSincePassed(previous, now, minute).value_or(0) >= 60)
-            Q_EMIT missed(minute, true);
+        reschedule();
         return;
     }
     const std::optional<int> since = TaskRules::secondsSincePassed(previous, now, m_tasktime);
-    if (!since || *since >= TaskRules::firingWindowSeconds) {
-        if (since)
-            Q_EMIT missed(m_tasktime, false);
-        if (const std::optional<int> left = secondsLeftAt(now.time()))
-            Q_EMIT secondsLeftChanged(*left);
+    if (since && *since < TaskRules::firingWindowSeconds) {
+        fire();
         return;
     }
+    if (since) {
+        m_warned = false;
+        Q_EMIT missed(m_tasktime, false);
+    }
+    reschedule();
+}
+
+void TaskModel::fire()
+{
     if (m_task)
         m_power.request(*m_task);
     else
-        qCInfo(lcTask) << "target time reached with no task chosen; nothing requested";
+        qCInfo(lcTask) << "target reached with no task chosen; nothing requested";
     stop();
     Q_EMIT fired();
+}
+
+void TaskModel::onProcessEnded()
+{
+    if (!m_running || !waitsForProcess() || m_ended)
+        return;
+    m_ended = true;
+    m_deadline = m_clock.steadyMs() + m_lead * qint64(1000);
+    qCInfo(lcTask) << "process" << m_after->pid << "ended";
+    Q_EMIT afterProcessChanged();
+    TaskTimer_Timer();
 }
 
 void TaskModel::onPowerFinished(PowerAction action, bool ok, const QString &reason)
 {
     if (ok) {
-        qCInfo(lcTask) << "requested" << PowerActions::logName(action);
+        qCInfo(lcTask).noquote() << "requested" << PowerActions::logName(action);
         return;
     }
     qCWarning(lcTask).noquote() << "could not" << PowerActions::logName(action) << "-" << reason;

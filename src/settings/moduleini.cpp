@@ -94,8 +94,8 @@ bool readUpTo(QFile &file, qint64 limit, QByteArray &bytes)
     return file.error() == QFileDevice::NoError;
 }
 
-std::optional<QString> load(const QString &path, const IniCodec &systemCodec, const QString &section,
-                            const QString &key)
+std::optional<QString> load(const QString &path, const IniCodec &systemCodec,
+                            const QString &section, const QString &key)
 {
     // A FIFO or device would block or never end; only regular files are read.
     if (!QFileInfo(path).isFile())

@@ -29,15 +29,15 @@ struct SettingsSystem
 // folder of the file it points to). An installed copy (on Linux one that runs from a directory
 // named "bin": /usr/bin, /usr/local/bin, ~/.local/bin) and a copy in a folder it cannot write
 // keep config.ini in the per-user directory: nothing is ever written beside an installed binary,
-// not even by root, for whom /usr/bin is writable. The two files are never merged, so in a read-only
-// program directory a config.ini found there is not read. A read-only config.ini in a writable
-// directory is still the one used: it is read, and writes to it fail. The path is worked out
-// afresh at every access (see settingsPath()).
+// not even by root, for whom /usr/bin is writable. The two files are never merged, so in a
+// read-only program directory a config.ini found there is not read. A read-only config.ini in a
+// writable directory is still the one used: it is read, and writes to it fail. The path is worked
+// out afresh at every access (see settingsPath()).
 //
 // The text is UTF-8 after a UTF-8 byte-order mark or a UTF-16 one (such a file is written back
-// as it came), else in the system's encoding (SettingsSystem::codec). Reading never creates or changes
-// a file. Only the first MiB of a larger file is read, and
-// anything that cannot be read (missing, unreadable, not a regular file) reads as missing.
+// as it came), else in the system's encoding (SettingsSystem::codec). Reading never creates or
+// changes a file. Only the first MiB of a larger file is read, and anything that cannot be read
+// (missing, unreadable, not a regular file) reads as missing.
 //
 // A write replaces the file whole and atomically, keeping every byte it did not change. It
 // fails, leaving the file as it was, when the file cannot be read whole first (unreadable,

@@ -10,7 +10,7 @@ class Notifier : public QObject
     Q_OBJECT
 
 public:
-    // Warning: critical, with the action "停止"; Notice: normal, no action.
+    // Warning: critical, with the actions "停止" and "推迟 10 分钟"; Notice: normal, no action.
     enum class Kind { Warning, Notice };
 
     using QObject::QObject;
@@ -22,6 +22,7 @@ public:
 
 Q_SIGNALS:
     void stopRequested();
+    void postponeRequested();
     // The text could not be shown as asked (no service, no actions for a warning, an error, no
     // answer in time), so it is to be shown some other way.
     void notShown(const QString &text);

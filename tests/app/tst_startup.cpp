@@ -31,11 +31,17 @@ class TestStartup : public QObject
     Q_OBJECT
 
     FakeClock clock;
-    SecondTimer seconds{clock};
+    FakeAlarm alarm;
+    FakeProcesses processes;
     FakePower power;
     QTemporaryDir dir;
+    const std::function<std::optional<ProcessId>(qint64)> find = [this](qint64 pid) {
+        return processes.find(pid);
+    };
 
 private Q_SLOTS:
+    void init() { processes.running = {{4242, {4242, 99, "make"}}}; }
+
     void lockIsPerInstalledCopy()
     {
         const QString a = dir.filePath("a/quorvel");
@@ -82,12 +88,31 @@ private Q_SLOTS:
         QTest::newRow("both reminders") << L{"-r", "5", "--no-remind"} << "--remind and";
         QTest::newRow("json alone") << L{"--json"} << "--json needs";
         QTest::newRow("unknown") << L{"--bogus"} << "Unknown option";
+        QTest::newRow("in") << L{"--in", "1h30m", "--start"} << "in 5400 start";
+        QTest::newRow("in seconds") << L{"--in", "45s"} << "in 45";
+        for (const QString bad : {"0", "-5m", "25h", "1x", "", "90"})
+            QTest::addRow("in %s", qPrintable(bad)) << L{"--in", bad} << "--in: '" + bad + "'";
+        QTest::newRow("in and at") << L{"--in", "5m", "--at", "6:00"} << "--in and --at together";
+        const L after{"--task", "poweroff", "--start", "--after-pid"};
+        QTest::newRow("after a process")
+            << after + L{"4242"} << "task poweroff after-pid 4242 99 start";
+        for (const QString bad : {"x", "0", "-3", "4242x"})
+            QTest::addRow("after %s", qPrintable(bad))
+                << after + L{bad} << "--after-pid: '" + bad + "' is no process";
+        QTest::newRow("after none") << after + L{"999999"} << "--after-pid: there is no process";
+        const QString own = QString::number(QCoreApplication::applicationPid());
+        QTest::newRow("after itself") << after + L{own} << "--after-pid: " + own + " is this";
+        QTest::newRow("after, at") << after + L{"4242", "--at", "6:00"} << "--after-pid and --at";
+        QTest::newRow("after, reminder")
+            << after + L{"4242", "-r", "5"} << "--after-pid and --remind";
+        QTest::newRow("after, no start")
+            << L{"-t", "restart", "--after-pid", "4242"} << "--after-pid needs --task and --start";
     }
     void commandLine()
     {
         QFETCH(L, arguments);
         QFETCH(QString, parsed);
-        const CommandLine line = CommandLine::parse(L{"quorvel"} + arguments);
+        const CommandLine line = CommandLine::parse(L{"quorvel"} + arguments, find);
         const bool error = line.outcome == CommandLine::Outcome::Error;
         QCOMPARE(error ? line.text.left(parsed.size()) : words(line.command), parsed);
         if (!error) // what a running copy gets is what was asked
@@ -112,12 +137,12 @@ private Q_SLOTS:
 
     void runningCopyTakesCommandsAsTheUserWould()
     {
-        TaskModel task(clock, seconds, power);
+        TaskModel task(clock, alarm, processes, power);
         RemoteControl remote(task, [](qintptr) { return true; });
         clock.set(QTime(8, 0));
         const auto send = [&](const L &arguments) {
             const std::optional<QString> refusal =
-                remote.apply(CommandLine::parse(L{"quorvel"} + arguments).command);
+                remote.apply(CommandLine::parse(L{"quorvel"} + arguments, find).command);
             return refusal.value_or(remote.status(false));
         };
         QCOMPARE(send({"--task", "poweroff", "--at", "8:30", "--start"}),
@@ -128,15 +153,26 @@ private Q_SLOTS:
         QCOMPARE(send({"--stop", "--task", "restart", "--at", "9:00", "--start"}),
                  "running: restart at 09:00:00, in 1:00:00");
         QCOMPARE(send({"--remind", "5"}), "running: restart at 09:00:00, reminder 5 min before");
+        QCOMPARE(send({"--stop", "-t", "poweroff", "--after-pid", "4242", "--start"}).left(9),
+                 "the remin"); // the reminder is on: nothing would ever act
+        QCOMPARE(send({"--stop", "--no-remind", "--in", "90m", "--start"}),
+                 "running: restart at 09:30:00, in 1:30:00");
+        QCOMPARE(send({"--stop", "-t", "poweroff", "--after-pid", "4242", "--start"}),
+                 "running: poweroff after process 4242 (make) ends");
+        QVERIFY(remote.status(true).contains(R"("after_pid":4242)"));
+        processes.end(4242); // with no warning asked for, at once
+        QCOMPARE(power.requests, QList{PowerAction::PowerOff});
+        QCOMPARE(remote.status(false), "idle");
+        QCOMPARE(send({"--task", "restart", "--at", "9:00", "--remind", "5"}), "idle");
         QCOMPARE(send({"--stop"}), "idle");
-        QCOMPARE(remote.status(true), R"({"at":"09:00:00","remind_minutes":5,"running":false,)"
-                                      R"("seconds_left":null,"task":"restart"})");
+        QCOMPARE(remote.status(true), R"({"after_pid":null,"at":"09:00:00","remind_minutes":5,)"
+                                      R"("running":false,"seconds_left":null,"task":"restart"})");
     }
 
     void hostilePeersChangeNothing()
     {
         const QString name = dir.filePath("q.sock");
-        TaskModel task(clock, seconds, power);
+        TaskModel task(clock, alarm, processes, power);
         bool trusted = false;
         RemoteControl remote(task, [&](qintptr) { return trusted; });
         QVERIFY(remote.listen(name));

@@ -4,28 +4,79 @@
 
 #include "about/ui/urlopener.h"
 #include "power/powercontrol.h"
+#include "schedule/alarm.h"
 #include "schedule/clock.h"
+#include "schedule/processwatch.h"
 #include "sound/soundoutput.h"
 #include "sound/ui/filechooser.h"
 #include "tray/ui/traybackend.h"
 
 #include <QDateTime>
 #include <QList>
+#include <QMap>
 #include <QPointer>
 #include <QStringList>
 #include <QUrl>
 
 #include <QMenu>
 
+// Time moves only when told; the steady clock follows the wall clock unless it is set (jump).
 class FakeClock final : public Clock
 {
 public:
     QDateTime now() const override { return m_now; }
-    void set(QTime time) { m_now.setTime(time); }
-    void nextDay() { m_now = m_now.addDays(1); }
+    qint64 steadyMs() const override { return m_steady; }
+    void set(QTime time) { advance(QDateTime(m_now.date(), time)); }
+    void nextDay() { advance(m_now.addDays(1)); }
+    void jump(qint64 seconds) { m_now = m_now.addSecs(seconds); }
 
 private:
+    void advance(const QDateTime &to)
+    {
+        m_steady += m_now.msecsTo(to);
+        m_now = to;
+    }
+
     QDateTime m_now{QDate(2026, 12, 6), QTime(12, 0, 0)};
+    qint64 m_steady = 0;
+};
+
+// Keeps the moment it was armed for; the test rings it.
+class FakeAlarm final : public Alarm
+{
+    Q_OBJECT
+
+public:
+    void arm(const QDateTime &when) override { armedFor = when; }
+    void disarm() override { armedFor = {}; }
+    QDateTime armedFor;
+};
+
+// Knows the processes it is told of; the test ends them.
+class FakeProcesses final : public ProcessWatch
+{
+    Q_OBJECT
+
+public:
+    std::optional<ProcessId> find(qint64 pid) const override
+    {
+        return running.contains(pid) ? std::optional(running[pid]) : std::nullopt;
+    }
+    void watch(const ProcessId &process) override
+    {
+        watched = process;
+        if (find(process.pid) != process)
+            QMetaObject::invokeMethod(this, &ProcessWatch::ended, Qt::QueuedConnection);
+    }
+    void cancel() override { watched.reset(); }
+    void end(qint64 pid)
+    {
+        running.remove(pid);
+        if (watched && watched->pid == pid)
+            Q_EMIT ended();
+    }
+    QMap<qint64, ProcessId> running;
+    std::optional<ProcessId> watched;
 };
 
 // Records requests and answers each at once: done.

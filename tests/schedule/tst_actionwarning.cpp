@@ -25,7 +25,8 @@ class TestActionWarning : public QObject
     std::unique_ptr<PrivateBus> bus;
     MockService *server = nullptr;
     FakeClock clock;
-    SecondTimer seconds{clock};
+    FakeAlarm alarm;
+    FakeProcesses processes;
     FakePower power;
 
     struct Setup
@@ -36,7 +37,7 @@ class TestActionWarning : public QObject
         ActionWarning warning;
         QSignalSpy balloons;
         Setup(TestActionWarning &t)
-            : task(t.clock, t.seconds, t.power), notifier(t.bus->connection(), 500),
+            : task(t.clock, t.alarm, t.processes, t.power), notifier(t.bus->connection(), 500),
               settings(t.dir.path(), {}), warning(task, notifier, settings),
               balloons(&warning, &ActionWarning::balloon)
         {
@@ -113,35 +114,43 @@ private Q_SLOTS:
         QTest::addColumn<QString>("server");  // its capabilities, or "hung"
         QTest::addColumn<QByteArray>("lead"); // as stored
         QTest::addColumn<QTime>("start");
-        QTest::addColumn<QList<QTime>>("ticks"); // an invalid time: 停止 pressed on the warning
-        QTest::addColumn<L>("calls");            // to the server
-        QTest::addColumn<QString>("balloon");    // where no notification could be shown
+        QTest::addColumn<QList<QTime>>(
+            "ticks"); // an invalid time: an action pressed on the warning
+        QTest::addColumn<QString>("press");
+        QTest::addColumn<L>("calls");         // to the server
+        QTest::addColumn<QString>("balloon"); // where no notification could be shown
         QTest::addColumn<bool>("fires");
         const QString actions = "body actions";
         const QTime at(14, 30), t(14, 29, 50);
         const auto warning = [](int s) { return QStringLiteral("将在 %1 秒后关机").arg(s); };
         const auto shown = [&](int s) {
-            return L{"Notify " + warning(s) + " stop,停止 2", "Close 1"};
+            return L{"Notify " + warning(s) + " stop,停止,postpone,推迟 10 分钟 2", "Close 1"};
         };
         QTest::newRow("a minute ahead, once, gone as it fires")
             << actions << QByteArray() << QTime(14, 28)
-            << QList{QTime(14, 28, 59), QTime(14, 29), QTime(14, 29, 59), at} << shown(60) << ""
-            << true;
-        QTest::newRow("started late: at once")
-            << actions << QByteArray() << QTime(14, 29, 30) << QList{at} << shown(30) << "" << true;
-        QTest::newRow("stored lead") << actions << QByteArray("10") << QTime(14, 28)
-                                     << QList{t.addSecs(-1), t, at} << shown(10) << "" << true;
-        QTest::newRow("turned off")
-            << actions << QByteArray("0") << QTime(14, 28) << QList{t, at} << L() << "" << true;
-        QTest::newRow("stopped from the warning") << actions << QByteArray() << QTime(14, 29, 30)
-                                                  << QList{QTime()} << shown(30) << "" << false;
+            << QList{QTime(14, 28, 59), QTime(14, 29), QTime(14, 29, 59), at} << "" << shown(60)
+            << "" << true;
+        QTest::newRow("started late: at once") << actions << QByteArray() << QTime(14, 29, 30)
+                                               << QList{at} << "" << shown(30) << "" << true;
+        QTest::newRow("stored lead")
+            << actions << QByteArray("10") << QTime(14, 28) << QList{t.addSecs(-1), t, at} << ""
+            << shown(10) << "" << true;
+        QTest::newRow("turned off") << actions << QByteArray("0") << QTime(14, 28) << QList{t, at}
+                                    << "" << L() << "" << true;
+        QTest::newRow("stopped from the warning")
+            << actions << QByteArray() << QTime(14, 29, 30) << QList{QTime()} << "stop" << shown(30)
+            << "" << false;
+        // Ten minutes later, and warned again a minute before.
+        QTest::newRow("postponed from the warning")
+            << actions << QByteArray() << QTime(14, 29, 30) << QList{QTime(), at, QTime(14, 39)}
+            << "postpone" << shown(30) + shown(60).mid(0, 1) << "" << false;
         // The power request is never held up by the server.
         QTest::newRow("no actions: a balloon") << "body" << QByteArray() << QTime(14, 29, 30)
-                                               << QList{at} << L() << warning(30) << true;
+                                               << QList{at} << "" << L() << warning(30) << true;
         QTest::newRow("hung server: a balloon") << "hung" << QByteArray() << QTime(14, 29, 30)
-                                                << QList{at} << L() << warning(30) << true;
+                                                << QList{at} << "" << L() << warning(30) << true;
         QTest::newRow("slept through")
-            << "body" << QByteArray() << QTime(14, 0) << QList{QTime(14, 0, 1), QTime(15, 10)}
+            << "body" << QByteArray() << QTime(14, 0) << QList{QTime(14, 0, 1), QTime(15, 10)} << ""
             << L{"Notify 错过了 14:30:00 的关机，已改为明天同一时间。  1"} << "" << false;
     }
     void whatTheUserIsTold()
@@ -150,6 +159,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, lead);
         QFETCH(QTime, start);
         QFETCH(QList<QTime>, ticks);
+        QFETCH(QString, press);
         QFETCH(L, calls);
         QFETCH(QString, balloon);
         QFETCH(bool, fires);
@@ -169,8 +179,9 @@ private Q_SLOTS:
             }
             QVERIFY(
                 this->server->mock("EmitSignal", {"org.freedesktop.Notifications", "ActionInvoked",
-                                                  "us", QVariantList{1u, "stop"}}));
-            QTRY_VERIFY(!s->task.isRunning());
+                                                  "us", QVariantList{1u, press}}));
+            QTRY_VERIFY(press == "stop" ? !s->task.isRunning()
+                                        : s->task.tasktime() == QTime(14, 40));
         }
         QCOMPARE(power.requests, fires ? QList{PowerAction::PowerOff} : QList<PowerAction>());
         this->server->pause(false);

@@ -29,13 +29,14 @@ class TestTaskModel : public QObject
 
     FakeClock clock;
     FakePower power;
-    SecondTimer seconds{clock};
+    FakeAlarm alarm;
+    FakeProcesses processes;
 
     // Running since `start`, with the reminder off.
     std::unique_ptr<TaskModel> running(QTime start, QTime target,
                                        std::optional<PowerAction> task = PowerAction::PowerOff)
     {
-        auto model = std::make_unique<TaskModel>(clock, seconds, power);
+        auto model = std::make_unique<TaskModel>(clock, alarm, processes, power);
         model->setTask(task);
         model->setTasktime(target);
         clock.set(start);
@@ -162,6 +163,135 @@ private Q_SLOTS:
         QCOMPARE(due.size(), plays ? 1 : 0);
         QVERIFY(model->isRunning());
         QVERIFY(power.requests.isEmpty());
+    }
+
+    // The one alarm is armed for what comes next, on the wall clock. Steps: "t" a look at the
+    // given time, "j" the clock set by so many seconds, "p" the warning's ten minutes' delay.
+    void theAlarmIsArmedForWhatComesNext_data()
+    {
+        QTest::addColumn<QTime>("start");
+        QTest::addColumn<QTime>("target");
+        QTest::addColumn<int>("reminder"); // minutes, -1: off
+        QTest::addColumn<int>("lead");
+        QTest::addColumn<QString>("steps");
+        QTest::addColumn<QDateTime>("armed"); // invalid: not at all
+        QTest::addColumn<QString>("told");    // warnings' seconds and misses, in order
+
+        const QDate today(2026, 12, 6), tomorrow = today.addDays(1);
+        const QTime t(14, 30), warning(14, 29);
+        QTest::newRow("the warning first")
+            << QTime(14, 0) << t << -1 << 60 << "" << QDateTime(today, warning) << "";
+        QTest::newRow("within the warning: told at once, the target next")
+            << QTime(14, 29, 30) << t << -1 << 60 << "" << QDateTime(today, t) << "30";
+        QTest::newRow("at the warning")
+            << QTime(14, 0) << t << -1 << 60 << "t14:29:00" << QDateTime(today, t) << "60";
+        QTest::newRow("no warning")
+            << QTime(14, 0) << t << -1 << 0 << "" << QDateTime(today, t) << "";
+        QTest::newRow("earlier than now: tomorrow")
+            << QTime(15, 0) << t << -1 << 60 << "" << QDateTime(tomorrow, warning) << "";
+        QTest::newRow("clock set back an hour: the same moment")
+            << QTime(14, 0) << t << -1 << 60 << "j-3600" << QDateTime(today, warning) << "";
+        QTest::newRow("clock set past the target: tomorrow")
+            << QTime(14, 0) << t << -1 << 60 << "j3600" << QDateTime(tomorrow, warning) << "missed";
+        QTest::newRow("postponed past midnight") << QTime(23, 54, 30) << QTime(23, 55) << -1 << 60
+                                                 << "p" << QDateTime(tomorrow, QTime(0, 4)) << "30";
+        QTest::newRow("reminder: its minute")
+            << QTime(14, 0) << t << 5 << 60 << "" << QDateTime(today, QTime(14, 25)) << "";
+        QTest::newRow("reminder: each second of its minute")
+            << QTime(14, 0) << t << 5 << 60 << "t14:25:10" << QDateTime(today, QTime(14, 25, 11))
+            << "";
+        QTest::newRow("reminder: its minute over")
+            << QTime(14, 0) << t << 5 << 60 << "t14:25:59 t14:26:00"
+            << QDateTime(tomorrow, QTime(14, 25)) << "";
+        QTest::newRow("reminder without minutes")
+            << QTime(14, 0) << t << 0 << 60 << "" << QDateTime() << "";
+    }
+    void theAlarmIsArmedForWhatComesNext()
+    {
+        QFETCH(QTime, start);
+        QFETCH(QTime, target);
+        QFETCH(int, reminder);
+        QFETCH(int, lead);
+        QFETCH(QString, steps);
+        QFETCH(QDateTime, armed);
+        QFETCH(QString, told);
+        FakeClock wall;
+        TaskModel model(wall, alarm, processes, power);
+        QStringList heard;
+        connect(&model, &TaskModel::warningDue, this, [&](int s) { heard << QString::number(s); });
+        connect(&model, &TaskModel::missed, this, [&] { heard << "missed"; });
+        model.setTask(PowerAction::PowerOff);
+        model.setTasktime(target);
+        model.setReminder(reminder >= 0);
+        model.setTipmins(std::max(reminder, 0));
+        wall.set(start);
+        model.start();
+        model.setWarningLead(lead);
+        for (const QString &step : steps.split(' ', Qt::SkipEmptyParts)) {
+            if (step[0] == 't')
+                wall.set(QTime::fromString(step.mid(1), "HH:mm:ss"));
+            else if (step[0] == 'j')
+                wall.jump(step.mid(1).toInt());
+            else
+                model.postpone(600);
+            model.TaskTimer_Timer();
+        }
+        QCOMPARE(alarm.armedFor, armed);
+        QCOMPARE(heard.join(' '), told);
+        QVERIFY(model.isRunning());
+    }
+
+    // Spring forward: five on the wall clock is three hours on from one.
+    void summerTimeMovesTheMomentWithTheClock()
+    {
+        qputenv("TZ", "Europe/Berlin");
+        FakeClock wall;
+        wall.set(QTime(1, 0));
+        wall.jump(QDateTime(QDate(2026, 12, 6), QTime(1, 0))
+                      .secsTo(QDateTime(QDate(2026, 3, 29), QTime(1, 0))));
+        TaskModel model(wall, alarm, processes, power);
+        model.setTasktime(QTime(5, 0));
+        model.start();
+        QCOMPARE(alarm.armedFor.time(), QTime(5, 0));
+        QCOMPARE(wall.now().secsTo(alarm.armedFor), 3 * 3600);
+        qunsetenv("TZ");
+    }
+
+    void afterAProcessEnds()
+    {
+        processes.running = {{42, {42, 7, "make"}}};
+        TaskModel model(clock, alarm, processes, power);
+        QSignalSpy warned(&model, &TaskModel::warningDue);
+        model.setTask(PowerAction::Reboot);
+        model.setAfterProcess(ProcessId{42, 7, {}});
+        QCOMPARE(model.afterProcess()->name, "make");
+        clock.set(QTime(9, 0));
+        model.start();
+        model.setWarningLead(60);
+        QVERIFY(processes.watched && !alarm.armedFor.isValid() && !model.secondsLeft());
+        processes.end(42);
+        QCOMPARE(warned.size(), 1);
+        QCOMPARE(alarm.armedFor, clock.now().addSecs(60));
+        clock.set(QTime(9, 0, 30));
+        model.postpone(600);
+        QCOMPARE(model.secondsLeft(), 630);
+        clock.jump(-3600); // the steady clock keeps the deadline
+        model.TaskTimer_Timer();
+        QCOMPARE(alarm.armedFor, clock.now().addSecs(570));
+        QCOMPARE(warned.size(), 1);
+        clock.set(clock.now().time().addSecs(570));
+        model.TaskTimer_Timer();
+        QCOMPARE(warned.size(), 2);
+        clock.set(clock.now().time().addSecs(60));
+        model.TaskTimer_Timer();
+        QCOMPARE(power.requests, QList{PowerAction::Reboot});
+        QVERIFY(!model.isRunning() && !model.afterProcess()); // a later start is by the clock
+
+        // Gone before the start: warned at once; no warning asked for: acted on at once.
+        model.setAfterProcess(ProcessId{43, 1, {}});
+        model.start();
+        model.setWarningLead(0);
+        QTRY_COMPARE(power.requests.size(), 2);
     }
 
     void secondTimerArmsJustAfterEachSecond_data()

@@ -119,9 +119,9 @@ private Q_SLOTS:
                                 << utf16("[soundpath]\r\nspath=C:\\音乐\\提醒.wav\r\n[Tips]\r\n"
                                          "ifTips=1\r\n");
         // Bytes that are no text in 936 read as something, and stay as they were.
-        QTest::newRow("garbage") << QByteArray("[soundpath]\nspath=\x81\xFF\x80\n")
-                                 << QString()
-                                 << QByteArray("[soundpath]\nspath=\x81\xFF\x80\n[Tips]\nifTips=1\n");
+        QTest::newRow("garbage") << QByteArray("[soundpath]\nspath=\x81\xFF\x80\n") << QString()
+                                 << QByteArray(
+                                        "[soundpath]\nspath=\x81\xFF\x80\n[Tips]\nifTips=1\n");
     }
     void settingsKeepTheFilesCodePage()
     {
@@ -143,7 +143,7 @@ private Q_SLOTS:
     {
         QTemporaryDir program;
         const Moduleini settings(program.path(), QString(), windowsSettings(936));
-        const QString thai = program.filePath("เสียง.wav"); // Thai: not in 936
+        const QString thai = program.filePath("เสียง.wav");   // Thai: not in 936
         QCOMPARE(settings.storablePath(thai), std::nullopt); // no such file, so no short name
         put(thai, "RIFF");
         const std::optional<QString> stored = settings.storablePath(thai);
@@ -180,17 +180,18 @@ private Q_SLOTS:
     void commandsReachTheRunningCopyOverItsPipe()
     {
         FakeClock clock;
-        SecondTimer seconds(clock);
+        FakeAlarm alarm;
+        FakeProcesses processes;
         FakePower power;
-        TaskModel task(clock, seconds, power);
+        TaskModel task(clock, alarm, processes, power);
         RemoteControl remote(task, &peerIsThisUser);
         const QString pipe = localServerName(instanceName(dir.filePath("quorvel.exe")));
         QVERIFY(remote.listen(pipe));
         Command start;
         start.task = PowerAction::Reboot;
         start.start = true;
-        auto answer = std::async(std::launch::async,
-                                 [&] { return HandOver::send(pipe, start, 3000); });
+        auto answer =
+            std::async(std::launch::async, [&] { return HandOver::send(pipe, start, 3000); });
         while (answer.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
         const HandOver reply = answer.get();
@@ -223,10 +224,10 @@ private Q_SLOTS:
         const QString priv = "version open lookup(PC-7) adjust close ";
         // One backend: each row must enable the privilege anew, a failed version query keeps
         // the last answer. Any other flags, force included, are refused unasked.
-        QTest::newRow("power off") << nt << UINT(EWX_POWEROFF) << 0u
-                                   << priv + "exit 8 privileged ok 0";
-        QTest::newRow("restart refused")
-            << nt << UINT(EWX_REBOOT) << unsigned(failExit) << priv + "exit 2 privileged failed 1314";
+        QTest::newRow("power off")
+            << nt << UINT(EWX_POWEROFF) << 0u << priv + "exit 8 privileged ok 0";
+        QTest::newRow("restart refused") << nt << UINT(EWX_REBOOT) << unsigned(failExit)
+                                         << priv + "exit 2 privileged failed 1314";
         QTest::newRow("log off, version unknown")
             << failed << UINT(EWX_LOGOFF) << 0u << priv + "exit 0 privileged ok 0";
         QTest::newRow("no computer name")
@@ -237,7 +238,8 @@ private Q_SLOTS:
         QTest::newRow("force") << nt << UINT(EWX_POWEROFF | EWX_FORCE) << 0u << "failed 87";
         QTest::newRow("force if hung")
             << nt << UINT(EWX_REBOOT | EWX_FORCEIFHUNG) << 0u << "failed 87";
-        QTest::newRow("shutdown without power off") << nt << UINT(EWX_SHUTDOWN) << 0u << "failed 87";
+        QTest::newRow("shutdown without power off")
+            << nt << UINT(EWX_SHUTDOWN) << 0u << "failed 87";
         QTest::newRow("two at once") << nt << UINT(EWX_REBOOT | EWX_POWEROFF) << 0u << "failed 87";
     }
     void powerRequest()
@@ -249,9 +251,9 @@ private Q_SLOTS:
         static WinPower::Backend backend(recorders); // one for all rows, as in the program
         rec = {.platform = platform, .fails = fails};
         const auto [ok, error] = backend.request(flags);
-        QCOMPARE(QString::fromStdString(rec.calls + (ok ? "ok " : "failed ") +
-                                        std::to_string(error)),
-                 calls);
+        QCOMPARE(
+            QString::fromStdString(rec.calls + (ok ? "ok " : "failed ") + std::to_string(error)),
+            calls);
     }
 
     void powerRequestSaysWhatTheSystemSaid()

@@ -1,9 +1,6 @@
 #include "mian.h"
 
 #include "about/ui/aboutwindow.h"
-#include "shared/ui/design.h"
-#include "shared/ui/icons.h"
-#include "shared/ui/titlebar.h"
 #include "app/ui/xpcontrols.h"
 #include "app/version.h"
 #include "schedule/clock.h"
@@ -13,6 +10,9 @@
 #include "schedule/taskrules.h"
 #include "settings/moduleini.h"
 #include "settings/settingskeys.h"
+#include "shared/ui/design.h"
+#include "shared/ui/icons.h"
+#include "shared/ui/titlebar.h"
 #include "sound/mediacontrol.h"
 #include "sound/soundoutput.h"
 #include "sound/ui/commondialog.h"
@@ -38,7 +38,7 @@
 Q_LOGGING_CATEGORY(lcSound, "quorvel.sound")
 
 // Each control named once: its member, and the objectName tests and tools find it by.
-#define CONTROL(member) #member, &Mian::build<&Mian::member>
+#define CONTROL(member) #member, &Mian::build < &Mian::member>
 
 const std::array<ControlDesign, 23> Mian::design{{
     {CONTROL(Commandb3), false, "系统时间：", 120, 120, 975, 375, 8, false, 9},
@@ -154,7 +154,7 @@ void Mian::buildLayout(int top)
             w->setParent(Frameshezhi);
         w->setObjectName(QLatin1String(d.name));
         w->setFont(qobject_cast<QTimeEdit *>(w) ? Design::kaiti(d.points)
-                                                 : Design::songti(d.points));
+                                                : Design::songti(d.points));
         w->setGeometry(
             Design::twips(d.left, d.top, d.width, d.height).translated(0, d.inFrame ? 0 : top));
         w->setEnabled(d.enabled);
@@ -219,6 +219,10 @@ void Mian::buildMenu()
         this->*member = action;
     }
 #undef ITEM
+    RightmenuPostpone = new QAction(QStringLiteral("推迟 10 分钟"), Rightmenu);
+    RightmenuPostpone->setObjectName(QStringLiteral("RightmenuPostpone"));
+    RightmenuPostpone->setVisible(false);
+    Rightmenu->insertAction(RightmenuTag1, RightmenuPostpone);
 
     m_rightmenuWait = new QTimer(this);
     m_rightmenuWait->setSingleShot(true);
@@ -247,6 +251,7 @@ void Mian::connectHandlers()
     connect(RightmenuStart, &QAction::triggered, this, &Mian::RightmenuStart_Click);
     connect(Rightmenustop, &QAction::triggered, this, &Mian::Rightmenustop_Click);
     connect(Rightmenuexit, &QAction::triggered, this, &Mian::Rightmenuexit_Click);
+    connect(RightmenuPostpone, &QAction::triggered, this, &Mian::postponeRequested);
     connect(&m_services.seconds, &SecondTimer::timeout, this, &Mian::sysTimer_Timer);
 
     connect(&m_task, &TaskModel::runningChanged, this, &Mian::mirrorRunning);
@@ -261,12 +266,19 @@ void Mian::connectHandlers()
         Combotishi->setCurrentIndex(minutes ? Combotishi->findText(QString::number(minutes)) : -1);
     });
     connect(&m_task, &TaskModel::reminderDue, this, &Mian::onReminderDue);
-    connect(&m_task, &TaskModel::requestFailed, this,
-            [this](PowerAction action, const QString &reason) {
-                reportProblem(
-                    QStringLiteral("定时任务失败"),
-                    QStringLiteral("系统没有执行%1：%2").arg(PowerActions::caption(action), reason));
-            });
+    for (const auto signal :
+         {&TaskModel::taskChanged, &TaskModel::afterProcessChanged, &TaskModel::postponed})
+        connect(&m_task, signal, this, &Mian::mirrorTaskIntoTip);
+    connect(&m_task, &TaskModel::runningChanged, this, &Mian::mirrorTaskIntoTip);
+    connect(&m_task, &TaskModel::reminderChanged, this, &Mian::mirrorTaskIntoTip);
+    connect(&m_task, &TaskModel::tipminsChanged, this, &Mian::mirrorTaskIntoTip);
+    connect(
+        &m_task, &TaskModel::requestFailed, this,
+        [this](PowerAction action, const QString &reason) {
+            reportProblem(
+                QStringLiteral("定时任务失败"),
+                QStringLiteral("系统没有执行%1：%2").arg(PowerActions::caption(action), reason));
+        });
 
     connect(&m_services.sound, &SoundOutput::playFailed, this, &Mian::onSoundFailed);
     connect(&m_services.tray, &TrayBackend::activated, this,
@@ -401,6 +413,30 @@ void Mian::mirrorTaskIntoMenu()
     Rightmenustop->setEnabled(m_task.isRunning());
 }
 
+void Mian::mirrorTaskIntoTip()
+{
+    if (!m_loaded)
+        return;
+    QString tip = Version::programTitle;
+    const std::optional<PowerAction> task = m_task.task();
+    const QString what = task ? PowerActions::caption(*task) : QStringLiteral("定时任务");
+    if (const std::optional<ProcessId> &after = m_task.afterProcess();
+        after && m_task.isRunning()) {
+        const QString process =
+            after->name.isEmpty() ? QStringLiteral("进程 %1").arg(after->pid)
+                                  : QStringLiteral("进程 %1 (%2)").arg(after->pid).arg(after->name);
+        tip += m_task.processEnded() ? QStringLiteral("\n%1已结束，即将%2").arg(process, what)
+                                     : QStringLiteral("\n%1结束后%2").arg(process, what);
+    } else if (m_task.isRunning() && m_task.reminder()) {
+        tip += QStringLiteral("\n%1 前 %2 分钟提醒")
+                   .arg(longTimeString(m_task.tasktime()))
+                   .arg(m_task.tipmins());
+    } else if (m_task.isRunning()) {
+        tip += QStringLiteral("\n%1 %2").arg(longTimeString(m_task.tasktime()), what);
+    }
+    m_moduletray.settip(tip);
+}
+
 void Mian::XPCheckBox1_Click()
 {
     const int value = XPCheckBox1->Value();
@@ -455,9 +491,10 @@ void Mian::Commandopen_Click()
     if (const std::optional<QString> stored = m_services.settings.storablePath(Textsound->text()))
         m_services.settings.iniwrite(SettingsKeys::soundPath, *stored);
     else
-        reportProblem(QStringLiteral("声音文件路径未保存"),
-                      QStringLiteral("config.ini 的字符集无法保存路径 %1，下次启动仍使用原来的声音文件。")
-                          .arg(Textsound->text()));
+        reportProblem(
+            QStringLiteral("声音文件路径未保存"),
+            QStringLiteral("config.ini 的字符集无法保存路径 %1，下次启动仍使用原来的声音文件。")
+                .arg(Textsound->text()));
 }
 
 void Mian::onSoundFailed(const QString &path, const QString &reason)

@@ -53,7 +53,7 @@ struct ControlDesign
     const char *name; // the objectName, and the member that holds the control
     // Makes the control, of its member's type, into its member.
     QWidget *(*build)(Mian &window, const QString &caption);
-    bool inFrame; // in Frameshezhi, else in the window
+    bool inFrame;        // in Frameshezhi, else in the window
     const char *caption; // UTF-8
     int left, top, width, height;
     int tabIndex;
@@ -108,6 +108,8 @@ public:
     void hideToTray();
     // A message for the user in a tray balloon, where there is a notification area.
     void balloon(const QString &text);
+    // While a warning is up, the tray menu offers to put the power action off.
+    void offerPostpone(bool on);
 
     bool intray() const { return m_intray; }
     QMenu *rightmenu() const { return Rightmenu; }
@@ -118,6 +120,7 @@ public:
 Q_SIGNALS:
     // The window has been unloaded; with no window left the program ends.
     void unloaded();
+    void postponeRequested();
 
 protected:
     void changeEvent(QEvent *event) override;
@@ -135,6 +138,7 @@ private:
     void mirrorTask();
     void mirrorReminder(bool on);
     void mirrorTaskIntoMenu();
+    void mirrorTaskIntoTip();
     // The play button, the path field and the browse button, which follow the sound switch.
     void enableSoundControls(bool on);
     void onReminderDue();
@@ -194,4 +198,5 @@ private:
     QAction *Rightmenustop = nullptr;
     QAction *RightmenuTag1 = nullptr;
     QAction *Rightmenuexit = nullptr;
+    QAction *RightmenuPostpone = nullptr; // shown only while a warning is up
 };

@@ -85,6 +85,11 @@ void Mian::onTrayAvailabilityChanged(bool available)
     Form_Resize();
 }
 
+void Mian::offerPostpone(bool on)
+{
+    RightmenuPostpone->setVisible(on);
+}
+
 void Mian::reportProblem(const QString &title, const QString &text)
 {
     if (m_services.tray.isAvailable())

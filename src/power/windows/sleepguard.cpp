@@ -49,8 +49,8 @@ private:
     {
         // Once per wake-up, whether or not the user is at the machine.
         if (message == WM_POWERBROADCAST && wParam == PBT_APMRESUMEAUTOMATIC) {
-            auto *self = reinterpret_cast<ExecutionStateGuard *>(
-                ::GetWindowLongPtrW(window, GWLP_USERDATA));
+            auto *self =
+                reinterpret_cast<ExecutionStateGuard *>(::GetWindowLongPtrW(window, GWLP_USERDATA));
             if (self)
                 QMetaObject::invokeMethod(
                     self, [self] { Q_EMIT self->resumed(); }, Qt::QueuedConnection);

@@ -5,14 +5,16 @@
 #include <QSocketNotifier>
 
 #include <cerrno>
-#include <limits>
 #include <cstring>
+#include <limits>
 #include <sys/syscall.h>
 #include <unistd.h>
 
 Q_LOGGING_CATEGORY(lcProcess, "quorvel.process")
 
 namespace {
+
+std::optional<ProcessId> processNow(qint64 pid);
 
 QByteArray procFile(qint64 pid, const char *name)
 {
@@ -38,7 +40,7 @@ public:
         cancel();
         m_fd = openPidFd(process.pid);
         // Gone already, or its number given to another process: ended.
-        const std::optional<ProcessId> now = findProcess(process.pid);
+        const std::optional<ProcessId> now = find(process.pid);
         if (m_fd < 0 || !now || now->started != process.started) {
             if (m_fd < 0 && errno != ESRCH)
                 qCWarning(lcProcess) << "cannot wait for process" << process.pid << "-"
@@ -54,6 +56,8 @@ public:
         });
     }
 
+    std::optional<ProcessId> find(qint64 pid) const override { return processNow(pid); }
+
     void cancel() override
     {
         m_notifier.reset();
@@ -67,9 +71,7 @@ private:
     std::unique_ptr<QSocketNotifier> m_notifier;
 };
 
-} // namespace
-
-std::optional<ProcessId> findProcess(qint64 pid)
+std::optional<ProcessId> processNow(qint64 pid)
 {
     if (pid <= 0 || pid > std::numeric_limits<pid_t>::max())
         return std::nullopt;
@@ -87,10 +89,7 @@ std::optional<ProcessId> findProcess(qint64 pid)
                      QString::fromLocal8Bit(procFile(pid, "comm").trimmed())};
 }
 
-qint64 ownProcessId()
-{
-    return ::getpid();
-}
+} // namespace
 
 std::unique_ptr<ProcessWatch> createProcessWatch()
 {

@@ -6,8 +6,8 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <limits>
 #include <cstring>
+#include <limits>
 #include <sys/timerfd.h>
 #include <unistd.h>
 
@@ -69,8 +69,8 @@ public:
 private:
     void set(const itimerspec &spec)
     {
-        if (::timerfd_settime(m_fd, TFD_TIMER_ABSTIME | TFD_TIMER_CANCEL_ON_SET, &spec,
-                              nullptr) != 0) {
+        if (::timerfd_settime(m_fd, TFD_TIMER_ABSTIME | TFD_TIMER_CANCEL_ON_SET, &spec, nullptr) !=
+            0) {
             // ECANCELED: the clock was set since the last arming; the owner works the moment out
             // afresh and arms again.
             if (errno == ECANCELED)

@@ -10,6 +10,8 @@
 
 namespace {
 
+std::optional<ProcessId> processNow(qint64 pid);
+
 // A process handle is signalled when the process ends.
 class HandleWatch final : public ProcessWatch
 {
@@ -20,7 +22,7 @@ public:
     {
         cancel();
         m_process = ::OpenProcess(SYNCHRONIZE, FALSE, DWORD(process.pid));
-        const std::optional<ProcessId> now = findProcess(process.pid);
+        const std::optional<ProcessId> now = find(process.pid);
         if (!m_process || !now || now->started != process.started) {
             cancel();
             QMetaObject::invokeMethod(this, &ProcessWatch::ended, Qt::QueuedConnection);
@@ -32,6 +34,8 @@ public:
             Q_EMIT ended();
         });
     }
+
+    std::optional<ProcessId> find(qint64 pid) const override { return processNow(pid); }
 
     void cancel() override
     {
@@ -46,9 +50,7 @@ private:
     std::unique_ptr<QWinEventNotifier> m_notifier;
 };
 
-} // namespace
-
-std::optional<ProcessId> findProcess(qint64 pid)
+std::optional<ProcessId> processNow(qint64 pid)
 {
     if (pid <= 0 || pid > 0xFFFFFFFFLL)
         return std::nullopt;
@@ -65,17 +67,14 @@ std::optional<ProcessId> findProcess(qint64 pid)
         const QString name = ::QueryFullProcessImageNameW(process, 0, path, &size)
                                  ? QFileInfo(QString::fromWCharArray(path, int(size))).fileName()
                                  : QString();
-        found = ProcessId{pid, (quint64(created.dwHighDateTime) << 32) | created.dwLowDateTime,
-                          name};
+        found =
+            ProcessId{pid, (quint64(created.dwHighDateTime) << 32) | created.dwLowDateTime, name};
     }
     ::CloseHandle(process);
     return found;
 }
 
-qint64 ownProcessId()
-{
-    return ::GetCurrentProcessId();
-}
+} // namespace
 
 std::unique_ptr<ProcessWatch> createProcessWatch()
 {

@@ -105,12 +105,12 @@ QString shortPathName(const QString &path)
 bool canCreateFilesIn(const QString &folder)
 {
     const std::wstring probe =
-        QDir::toNativeSeparators(folder + QStringLiteral("/.quorvel-%1.tmp").arg(::GetCurrentProcessId()))
+        QDir::toNativeSeparators(folder +
+                                 QStringLiteral("/.quorvel-%1.tmp").arg(::GetCurrentProcessId()))
             .toStdWString();
-    const HANDLE file =
-        ::CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                      FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE,
-                      nullptr);
+    const HANDLE file = ::CreateFileW(
+        probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+        FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return false;
     ::CloseHandle(file);

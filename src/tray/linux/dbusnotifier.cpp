@@ -10,6 +10,7 @@ Q_LOGGING_CATEGORY(lcNotify, "quorvel.notify")
 
 namespace {
 const QString stopKey = QStringLiteral("stop");
+const QString postponeKey = QStringLiteral("postpone");
 const QString who = QStringLiteral("the notification server");
 } // namespace
 
@@ -29,8 +30,8 @@ void DBusNotifier::call(const char *method, const QVariantList &arguments,
                         std::function<void(const QDBusMessage &)> onReply,
                         const QString &failedText, quint64 generation)
 {
-    callDBus(this, m_bus, dbusMethodCall(Bus::notifications, method, arguments), m_timeoutMs,
-             who, std::move(onReply), [this, method, failedText, generation](const QDBusError &e) {
+    callDBus(this, m_bus, dbusMethodCall(Bus::notifications, method, arguments), m_timeoutMs, who,
+             std::move(onReply), [this, method, failedText, generation](const QDBusError &e) {
                  qCWarning(lcNotify).noquote()
                      << method << "failed:" << describeDBusError(e, who, m_timeoutMs);
                  // Told some other way, unless it was withdrawn or replaced meanwhile.
@@ -65,8 +66,9 @@ void DBusNotifier::notify(const QString &text, Kind kind, quint64 generation)
     const QVariantMap hints{
         {QStringLiteral("urgency"), QVariant::fromValue(uchar(warning ? 2 : 1))},
         {QStringLiteral("desktop-entry"), QStringLiteral("quorvel")}};
-    const QStringList actions =
-        warning ? QStringList{stopKey, QStringLiteral("停止")} : QStringList();
+    const QStringList actions = warning ? QStringList{stopKey, QStringLiteral("停止"), postponeKey,
+                                                      QStringLiteral("推迟 10 分钟")}
+                                        : QStringList();
     // A warning stays until it is withdrawn: the task stops or fires.
     const int expire = warning ? 0 : -1;
     call(
@@ -93,8 +95,12 @@ void DBusNotifier::withdraw()
 
 void DBusNotifier::onActionInvoked(uint id, const QString &action)
 {
-    if (id != 0 && id == m_id && action == stopKey)
+    if (id == 0 || id != m_id)
+        return;
+    if (action == stopKey)
         Q_EMIT stopRequested();
+    else if (action == postponeKey)
+        Q_EMIT postponeRequested();
 }
 
 void DBusNotifier::onClosed(uint id, uint)

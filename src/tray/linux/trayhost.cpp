@@ -27,11 +27,11 @@ const QString watcherService = QLatin1String(Bus::statusNotifierWatcher.service)
 // reply at once.
 bool statusNotifierHostRegistered(const QDBusConnection &bus)
 {
-    QDBusMessage get = dbusMethodCall(
-        watcherService, QLatin1String(Bus::statusNotifierWatcher.path),
-        QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"),
-        {QLatin1String(Bus::statusNotifierWatcher.interface),
-         QStringLiteral("IsStatusNotifierHostRegistered")});
+    QDBusMessage get =
+        dbusMethodCall(watcherService, QLatin1String(Bus::statusNotifierWatcher.path),
+                       QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"),
+                       {QLatin1String(Bus::statusNotifierWatcher.interface),
+                        QStringLiteral("IsStatusNotifierHostRegistered")});
     get.setAutoStartService(false);
     const QDBusMessage reply = bus.call(get, QDBus::Block, 1000);
     return reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty() &&

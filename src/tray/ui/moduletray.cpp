@@ -40,6 +40,12 @@ void Moduletray::traytip(const QString &text, const QString &title, qint16 flags
                           messageIcon(m_trayicon.dwInfoFlags));
 }
 
+void Moduletray::settip(const QString &tip)
+{
+    m_trayicon.szTip = tip;
+    m_backend.setToolTip(tip);
+}
+
 void Moduletray::traydel()
 {
     m_backend.hide();

@@ -32,7 +32,8 @@ public:
     // A null icon keeps the icon.
     void traytip(const QString &text, const QString &title, qint16 flags, const QIcon &icon = {});
     void traydel();
-
+    // A tip of its own while a task runs, the program's title again when it stops.
+    void settip(const QString &tip);
 
 private:
     TrayBackend &m_backend;
