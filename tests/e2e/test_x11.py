@@ -1,6 +1,6 @@
 """The real program on an X11 desktop: settings across a restart; hiding to a real notification
 area (trayer, XEmbed), its menu and back; tasks through the mocked logind, handed over from the
-command line or stopped from the warning."""
+command line to wait for a process, or stopped from the warning."""
 
 import os
 import subprocess
@@ -63,24 +63,33 @@ class X11(Journey):
         wait_for(w.shown, "the window to come back")
         wait_for(lambda: w.run_state() == "启动", "the task started from the menu")
 
-    def test_command_line_handed_to_the_running_copy_reaches_logind(self):
+    def test_after_a_process_ends_warned_then_logind(self):
         logind = self.desktop.mock("logind")
+        notifications = self.desktop.mock("notification_daemon", system=False,
+                                          capabilities="body actions")
+        with open(self.settings, "w") as ini:
+            ini.write("[warning]\nseconds=2\n")
+        self.addCleanup(os.remove, self.settings)
         w = Window(self.desktop, self.start())
-        when, second_begins = target_in(5)
+        job = subprocess.Popen(["sleep", "3"])
 
         def quorvel(*args):
             return subprocess.run([self.binary, *args], env=self.desktop.env, text=True,
                                   capture_output=True, timeout=10)
-        bad = quorvel("--task", "poweroff", "--at", "25:00", "--start")
+        bad = quorvel("--task", "poweroff", "--after-pid", "0", "--start")
         self.assertEqual((bad.returncode, bad.stdout), (2, ""))
-        self.assertIn("--at", bad.stderr)
-        done = quorvel("--task", "poweroff", "--at", when.strftime("%H:%M:%S"), "--start")
+        self.assertIn("--after-pid", bad.stderr)
+        done = quorvel("--task", "poweroff", "--after-pid", str(job.pid), "--start")
         self.assertEqual(done.returncode, 0, done.stderr)
-        self.assertTrue(done.stdout.startswith(f"running: poweroff at {when:%H:%M:%S}, in 0:00:0"))
+        self.assertEqual(done.stdout, f"running: poweroff after process {job.pid} (sleep) ends\n")
         wait_for(lambda: w.run_state() == "启动", "the window to follow")
-        call = wait_for(lambda: logind.calls("PowerOff"), "the power-off request", 10)[0]
-        self.assertGreaterEqual(call[0], second_begins)
-        self.assertLess(call[0], second_begins + 0.5)
+        job.wait()
+        ended = time.time()
+        notify = wait_for(lambda: notifications.calls("Notify"), "the warning", 5)[0]
+        self.assertIn('"将在 2 秒后关机"', notify[2])
+        self.assertLess(notify[0] - ended, 0.5)
+        call = wait_for(lambda: logind.calls("PowerOff"), "the power-off request", 5)[0]
+        self.assertAlmostEqual(call[0] - notify[0], 2.0, delta=0.3)
         self.assertEqual(quorvel("--status").stdout, "idle\n")
 
     def test_warning_stops_the_task(self):
