@@ -7,8 +7,11 @@
                                        with a task running
     bench.py firing BINARY [RUNS]      from the start of the target second to the power-off
                                        request reaching a mocked logind
+    bench.py reminder BINARY [RUNS]    from the start of the reminder's minute to its first
+                                       play
 """
 
+import datetime
 import glob
 import os
 import statistics
@@ -110,5 +113,29 @@ def firing(binary, runs=20):
           f"max {max(lags):.1f} ms")
 
 
+def reminder(binary, runs=3):
+    lags = []
+    with Desktop() as d:
+        env = {"QT_LOGGING_RULES": "quorvel.sound.debug=true",
+               "QT_MESSAGE_PATTERN": "%{time yyyy-MM-dd hh:mm:ss.zzz} %{message}"}
+        for run in range(int(runs)):
+            # A minute boundary at least 5 s away; the target a minute after it.
+            now = datetime.datetime.now()
+            minute = (now + datetime.timedelta(seconds=65)).replace(second=0, microsecond=0)
+            target = minute + datetime.timedelta(minutes=1)
+            proc = d.spawn(f"quorvel-{run}", [binary, "--task", "poweroff", "--at",
+                                              f"{target:%H:%M:%S}", "--remind", "1", "--start"],
+                           env)
+            time.sleep(max(0.0, minute.timestamp() - time.time() + 2))
+            d.stop(proc)
+            with open(os.path.join(d.tmp, f"quorvel-{run}.log")) as log:
+                plays = [line for line in log if line.endswith("reminder plays\n")]
+            first = datetime.datetime.strptime(plays[0][:23], "%Y-%m-%d %H:%M:%S.%f")
+            lags.append((first - minute).total_seconds() * 1000)
+    print(f"reminder over {runs} runs: first play {statistics.median(lags):.1f} ms after its "
+          f"minute began (median; max {max(lags):.1f} ms)")
+
+
 if __name__ == "__main__":
-    {"startup": startup, "wakeups": wakeups, "firing": firing}[sys.argv[1]](*sys.argv[2:])
+    {"startup": startup, "wakeups": wakeups, "firing": firing,
+     "reminder": reminder}[sys.argv[1]](*sys.argv[2:])

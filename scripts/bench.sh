@@ -7,6 +7,6 @@ scripts/setup.sh test >/dev/null
 cmake --preset release >/dev/null
 cmake --build --preset release >/dev/null
 binary=$root/build/release/src/quorvel
-for measure in startup wakeups firing; do
+for measure in startup wakeups firing reminder; do
   /usr/bin/python3 -W ignore bench/bench.py "$measure" "$binary"
 done

@@ -18,7 +18,7 @@ run=(
 windows=(
   cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools dpkg-dev zip
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-  wine64 wine xvfb xauth x11-utils xdotool openbox imagemagick librsvg2-bin fonts-wqy-zenhei
+  wine64 wine xvfb xauth x11-utils xdotool openbox imagemagick librsvg2-bin fonts-droid-fallback
 )
 test=(
   "${run[@]}" "${windows[@]}" clang-format git

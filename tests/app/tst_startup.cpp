@@ -49,13 +49,16 @@ private Q_SLOTS:
         QVERIFY(QDir().mkpath(dir.filePath("a")));
         QFile(a).open(QIODevice::WriteOnly);
         QVERIFY(QFile::link(a, dir.filePath("link")));
-        QCOMPARE(instanceKey(dir.filePath("link")), instanceKey(a));
+        if (QFileInfo(dir.filePath("link")).isSymbolicLink()) // not a Windows shortcut
+            QCOMPARE(instanceKey(dir.filePath("link")), instanceKey(a));
         QVERIFY(instanceKey(a) != instanceKey(b));
         QVERIFY(instanceKey(a, "S-1-5-21-1") != instanceKey(a, "S-1-5-21-2"));
     }
 
     void killedCopyLeavesNothingBehind()
     {
+        if (QSysInfo::kernelType() != "linux") // a Linux lock; tst_windows tries the mutex
+            QSKIP("the lock is held by a Linux process here");
         QProcess holder; // one process holding the same kind of lock as a running copy
         holder.start("/usr/bin/python3",
                      {"-c",

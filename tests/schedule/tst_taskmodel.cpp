@@ -5,6 +5,7 @@
 #include "schedule/secondtimer.h"
 #include "schedule/taskmodel.h"
 
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -244,7 +245,11 @@ private Q_SLOTS:
     // Spring forward: five on the wall clock is three hours on from one.
     void summerTimeMovesTheMomentWithTheClock()
     {
-        qputenv("TZ", "Europe/Berlin");
+        qputenv("TZ", "Europe/Berlin"); // Windows keeps its own zone
+        auto unset = qScopeGuard([] { qunsetenv("TZ"); });
+        const QDate change(2026, 3, 29);
+        if (QDateTime(change, QTime(1, 0)).secsTo(QDateTime(change, QTime(5, 0))) != 3 * 3600)
+            QSKIP("no summer time in this system's time zone");
         FakeClock wall;
         wall.set(QTime(1, 0));
         wall.jump(QDateTime(QDate(2026, 12, 6), QTime(1, 0))
@@ -254,7 +259,6 @@ private Q_SLOTS:
         model.start();
         QCOMPARE(alarm.armedFor.time(), QTime(5, 0));
         QCOMPARE(wall.now().secsTo(alarm.armedFor), 3 * 3600);
-        qunsetenv("TZ");
     }
 
     void afterAProcessEnds()

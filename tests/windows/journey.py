@@ -38,16 +38,18 @@ class Windows(unittest.TestCase):
         os.close(write_fd)
         with os.fdopen(read_fd) as numbers:
             display = ":" + numbers.readline().strip()
-        cls.env = {**os.environ, "DISPLAY": display, "QUORVEL_WINE_DISPLAY": display}
+        cls.env = {**os.environ, "DISPLAY": display,
+                   "QUORVEL_WINEPREFIX": os.path.join(cls.tmp, "prefix")}
         cls.procs.append(subprocess.Popen(["openbox", "--sm-disable"], env=cls.env,
                                           stderr=subprocess.DEVNULL))
         wait_for(lambda: "#" in cls.x("xprop", "-root", "_NET_SUPPORTING_WM_CHECK"), "openbox")
+        cls.wine("wineboot", "--init", wine=False)
         # Qt asks Windows for these by name: without a CJK font behind them Wine draws broken
         # glyphs in their place.
         for font in ("SimSun", "宋体", "NSimSun", "楷体_GB2312", "KaiTi", "Microsoft YaHei",
                      "Tahoma", "MS Shell Dlg", "MS Shell Dlg 2", "Segoe UI"):
             cls.wine("reg", "add", r"HKCU\Software\Wine\Fonts\Replacements", "/v", font, "/d",
-                     "WenQuanYi Zen Hei", "/f")
+                     "Droid Sans Fallback", "/f")
         cls.folder = os.path.join(cls.tmp, "Quorvel")
         os.makedirs(cls.folder)
         cls.exe = os.path.join(cls.folder, "quorvel.exe")
@@ -55,7 +57,7 @@ class Windows(unittest.TestCase):
 
     @classmethod
     def tearDownClass(cls):
-        subprocess.run(["sh", WINE_RUN, "wineserver", "-k"], env=cls.env)
+        cls.wine("wineserver", "-k", wine=False)
         for proc in reversed(cls.procs):
             proc.terminate()
             proc.wait()
@@ -66,9 +68,9 @@ class Windows(unittest.TestCase):
         return subprocess.run(argv, env=cls.env, capture_output=True, text=True).stdout
 
     @classmethod
-    def wine(cls, *argv, timeout=60):
-        return subprocess.run(["sh", WINE_RUN, "wine", *argv], env=cls.env, capture_output=True,
-                              text=True, timeout=timeout)
+    def wine(cls, *argv, wine=True):
+        return subprocess.run(["sh", WINE_RUN, *(["wine"] if wine else []), *argv], env=cls.env,
+                              capture_output=True, text=True, timeout=120)
 
     def quorvel(self, *argv):
         return self.wine(self.exe, *argv)

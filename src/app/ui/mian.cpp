@@ -468,6 +468,7 @@ void Mian::sysTimer_Timer()
 
 void Mian::onReminderDue()
 {
+    qCDebug(lcSound) << "reminder plays";
     const QDateTime now = m_services.clock.now();
     m_reminderMinute = now.addMSecs(-(now.time().second() * 1000 + now.time().msec()));
     Commanda5_Click();
