@@ -30,13 +30,13 @@ scripts/setup.sh windows
 # The same Qt as the host tools that the cross build runs (moc, rcc, uic).
 qt_version=$(dpkg-query -W -f='${Version}' qt6-base-dev)
 toolchain=$root/cmake/mingw-w64-x86_64.cmake
-# Only what Quorvel uses: Core, Gui, Widgets, Network (the local socket), Test and the Windows
+# Built for size: one .exe with all of Qt inside. Only what Quorvel uses: Core, Gui, Widgets, Network (the local socket), Test and the Windows
 # platform plugin. Debian's source has no tablet (wintab) headers; 6.4.2's qwindowswindow.cpp
 # needs dynamicgl off once OpenGL is off; without Direct2D, 6.4.2 builds no DirectWrite font
 # database but its platform plugin asks for one unless directwrite3 is off too (fonts then come
 # through GDI, which also draws them best under Wine).
 qt_options=(
-  -DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=OFF
+  -DCMAKE_BUILD_TYPE=MinSizeRel -DBUILD_SHARED_LIBS=OFF
   -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF -DQT_BUILD_BENCHMARKS=OFF
   -DFEATURE_opengl=OFF -DFEATURE_dynamicgl=OFF -DFEATURE_direct2d=OFF -DFEATURE_directwrite3=OFF
   -DFEATURE_tabletevent=OFF
@@ -110,7 +110,7 @@ build=$root/build/windows
 version=$(sed -n 's/^project(Quorvel VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
 testing=OFF
 [ "$tests" -eq 0 ] || testing=ON
-"$qt/bin/qt-cmake" -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+"$qt/bin/qt-cmake" -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=MinSizeRel \
   -DQUORVEL_WERROR=ON -DQUORVEL_BUILD_TESTS=$testing >"$build.configure.log" 2>&1 ||
   { tail -30 "$build.configure.log" >&2; fail "configuring Quorvel for Windows failed"; }
 cmake --build "$build" -j "$(nproc)" || fail "building Quorvel for Windows failed"
