@@ -166,5 +166,6 @@ int main(int argc, char *argv[])
             if (const std::optional<int> exit = handOver(line.command, name))
                 return *exit;
     }
+    detachFromTerminal();
     return run(argc, argv, line.command, name);
 }

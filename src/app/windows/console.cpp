@@ -8,6 +8,8 @@
 #include <windows.h>
 
 namespace {
+bool attached = false;
+
 bool goesSomewhere(DWORD which)
 {
     const HANDLE handle = ::GetStdHandle(which);
@@ -21,8 +23,16 @@ void attachConsole()
     const bool err = goesSomewhere(STD_ERROR_HANDLE);
     if ((out && err) || !::AttachConsole(ATTACH_PARENT_PROCESS))
         return;
+    attached = true;
     if (!out)
         std::freopen("CONOUT$", "w", stdout);
     if (!err)
         std::freopen("CONOUT$", "w", stderr);
+}
+
+void detachFromTerminal()
+{
+    // A process attached to a console is ended when that console closes.
+    if (attached && ::FreeConsole())
+        attached = false;
 }
