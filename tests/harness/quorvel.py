@@ -31,11 +31,7 @@ class Journey(unittest.TestCase):
             cls.binary = os.path.join(folder, "quorvel")
             shutil.copy(os.environ["QUORVEL_BINARY"], cls.binary)
             cls.settings = os.path.join(folder, "config.ini")
-        global pyatspi
-        import pyatspi as module  # connects at import, to the desktop named in os.environ
-        pyatspi = module
-        # A Qt program registers with the registry synchronously at start-up: start it now.
-        wait_for(lambda: pyatspi.Registry.getDesktop(0) is not None, "the registry")
+        connect_atspi()
 
     def start(self, argv=(), name=None, env=None):
         """The program, stopped when the case ends."""
@@ -47,20 +43,26 @@ class Journey(unittest.TestCase):
         return self.desktop.screenshot(f"{self.id().rsplit('.', 1)[1]}-{name}.png", wid)
 
 
+def connect_atspi():
+    global pyatspi
+    import pyatspi as module  # connects at import, to the desktop named in os.environ
+    pyatspi = module
+    # A Qt program registers with the registry synchronously at start-up: start it now.
+    wait_for(lambda: pyatspi.Registry.getDesktop(0) is not None, "the registry")
+
+
 def walk(node):
     yield node
-    for i in range(node.childCount):
-        child = node.getChildAtIndex(i)
+    for child in node:
         if child is not None:
             yield from walk(child)
 
 
-def find(root, role, name=None, predicate=None, timeout=10):
+def find(root, role, name=None, predicate=lambda node: True, timeout=10):
     def look():
         for node in walk(root):
             try:
-                if node.getRoleName() == role and name in (None, node.name) and (
-                        predicate is None or predicate(node)):
+                if node.getRoleName() == role and name in (None, node.name) and predicate(node):
                     return node
             except Exception:  # a node that went away while walking
                 continue
@@ -79,9 +81,8 @@ def application(pid, timeout=20):
 
 
 def press(node):
-    action = node.queryAction()
-    names = [action.getName(i) for i in range(action.nActions)]
-    action.doAction(next(i for i, n in enumerate(names) if n.lower() in ("press", "toggle")))
+    """The default action: a button's press, a check box's toggle."""
+    node.queryAction().doAction(0)
 
 
 def has(node, state):
@@ -101,14 +102,11 @@ class Window:
         else:
             self.wid = wait_for(lambda: desktop.windows("^Quorvel$"), "the main window", 20)[0]
 
-    def button(self, caption):
-        return find(self.app, "push button", caption)
+    def find(self, role, name):
+        return find(self.app, role, name)
 
     def press(self, caption):
-        press(self.button(caption))
-
-    def check_box(self, caption):
-        return find(self.app, "check box", caption)
+        press(self.find("push button", caption))
 
     def field(self, description):
         """A status field by what it shows: 系统时间, 任务状态 or 定时状态."""
@@ -117,32 +115,11 @@ class Window:
     def run_state(self):
         return self.field("定时状态").name
 
-    def click(self, node):
-        box = node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
-        self.desktop.x("xdotool", "mousemove", box.x + box.width // 2, box.y + box.height // 2,
-                       "click", 1)
-
-    def choose(self, list_name, entry):
-        """Picks an entry of a drop-down list with the mouse, as a user would."""
-        combo = find(self.app, "combo box", list_name)
-        self.click(combo)
-        item = find(combo, "list item", entry)
-        wait_for(lambda: has(item, "SHOWING") and item.queryComponent()
-                 .getExtents(pyatspi.DESKTOP_COORDS).height > 0, "the list to open")
-        self.click(item)
-        wait_for(lambda: combo.name == entry, f"{entry!r} chosen")
-
     def set_time(self, when):
         picker = find(self.app, "spin button", "时间")
         picker.queryEditableText().setTextContents(when.strftime("%H:%M:%S"))
         wait_for(lambda: picker.queryText().getText(0, -1) == when.strftime("%H:%M:%S"),
                  "the picker to take the time")
-
-    def hidden(self):
-        return self.desktop.wm_state(self.wid) is None
-
-    def shown(self):
-        return self.desktop.wm_state(self.wid) == "Normal"
 
 
 def target_in(seconds):
