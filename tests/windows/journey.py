@@ -1,4 +1,4 @@
-"""quorvel.exe under Wine on a private X server, as a Windows user meets it: the window with its
+"""quorvel.exe under Wine on a private X desktop, as a Windows user meets it: the window with its
 Chinese captions, the command line in a terminal, a second copy refused, options handed to the
 running copy, and a setting kept across a restart.
 
@@ -9,100 +9,61 @@ import os
 import shutil
 import subprocess
 import sys
-import tempfile
 import time
 import unittest
 
-EXE, WINE_RUN, ARTIFACTS = sys.argv[1:4]
+EXE, WINE_RUN, os.environ["QUORVEL_ARTIFACTS"] = sys.argv[1:4]
 del sys.argv[1:4]
-
-
-def wait_for(predicate, what, timeout=30.0):
-    deadline = time.monotonic() + timeout
-    while not (value := predicate()):
-        if time.monotonic() > deadline:
-            raise AssertionError(f"timed out waiting for {what}")
-        time.sleep(0.1)
-    return value
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), ".."))
+from harness.desktop import Desktop, wait_for  # noqa: E402
 
 
 class Windows(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.tmp = tempfile.mkdtemp(prefix="quorvel-wine-")
-        cls.procs = []
-        read_fd, write_fd = os.pipe()
-        cls.procs.append(subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1024x768x24", "-nolisten",
-             "tcp"], pass_fds=(write_fd,), stderr=subprocess.DEVNULL))
-        os.close(write_fd)
-        with os.fdopen(read_fd) as numbers:
-            display = ":" + numbers.readline().strip()
-        cls.env = {**os.environ, "DISPLAY": display,
-                   "QUORVEL_WINEPREFIX": os.path.join(cls.tmp, "prefix")}
-        cls.procs.append(subprocess.Popen(["openbox", "--sm-disable"], env=cls.env,
-                                          stderr=subprocess.DEVNULL))
-        wait_for(lambda: "#" in cls.x("xprop", "-root", "_NET_SUPPORTING_WM_CHECK"), "openbox")
-        cls.wine("wineboot", "--init", wine=False)
+    def setUp(self):
+        self.d = Desktop().__enter__()
+        self.addCleanup(self.d.__exit__)
+        self.d.env["QUORVEL_WINEPREFIX"] = os.path.join(self.d.tmp, "prefix")
+        self.addCleanup(self.wine, "wineserver", "-k")
+        self.wine("wineboot", "--init")
         # Qt asks Windows for these by name: without a CJK font behind them Wine draws broken
         # glyphs in their place.
         for font in ("SimSun", "宋体", "NSimSun", "楷体_GB2312", "KaiTi", "Microsoft YaHei",
                      "Tahoma", "MS Shell Dlg", "MS Shell Dlg 2", "Segoe UI"):
-            cls.wine("reg", "add", r"HKCU\Software\Wine\Fonts\Replacements", "/v", font, "/d",
-                     "Droid Sans Fallback", "/f")
-        cls.folder = os.path.join(cls.tmp, "Quorvel")
-        os.makedirs(cls.folder)
-        cls.exe = os.path.join(cls.folder, "quorvel.exe")
-        shutil.copy(EXE, cls.exe)
+            self.wine("wine", "reg", "add", r"HKCU\Software\Wine\Fonts\Replacements", "/v", font,
+                      "/d", "Droid Sans Fallback", "/f")
+        self.folder = os.path.join(self.d.tmp, "Quorvel")
+        os.makedirs(self.folder)
+        self.exe = shutil.copy(EXE, self.folder)
 
-    @classmethod
-    def tearDownClass(cls):
-        cls.wine("wineserver", "-k", wine=False)
-        for proc in reversed(cls.procs):
-            proc.terminate()
-            proc.wait()
-        shutil.rmtree(cls.tmp, ignore_errors=True)
+    def wine(self, *argv):
+        return subprocess.run(["sh", WINE_RUN, *argv], env=self.d.env, capture_output=True,
+                              text=True, timeout=120)
 
-    @classmethod
-    def x(cls, *argv):
-        return subprocess.run(argv, env=cls.env, capture_output=True, text=True).stdout
-
-    @classmethod
-    def wine(cls, *argv, wine=True):
-        return subprocess.run(["sh", WINE_RUN, *(["wine"] if wine else []), *argv], env=cls.env,
-                              capture_output=True, text=True, timeout=120)
-
-    def quorvel(self, *argv):
-        return self.wine(self.exe, *argv)
-
-    def start(self):
-        proc = subprocess.Popen(["sh", WINE_RUN, "wine", self.exe], env=self.env)
-        self.addCleanup(lambda: proc.poll() is None and (proc.terminate(), proc.wait()))
-        return proc, int(wait_for(lambda: self.x("xdotool", "search", "--onlyvisible", "--name",
-                                                 "^Quorvel$").split(), "the window")[0])
+    def start(self, name):
+        proc = self.d.spawn(name, ["sh", WINE_RUN, "wine", self.exe])
+        return proc, wait_for(lambda: self.d.windows("^Quorvel$"), "the window", 30)[0]
 
     def click(self, wid, x, y):
-        self.x("xdotool", "mousemove", "--window", str(wid), str(x), str(y), "click", "1")
-
-    def shot(self, name, wid="root"):
-        path = os.path.join(ARTIFACTS, f"wine-{name}.png")
-        subprocess.run(["import", "-window", str(wid), path], env=self.env, check=True)
-        return path
+        self.d.x("xdotool", "mousemove", "--window", wid, x, y, "click", 1)
 
     def crop(self, wid, box):
         x, y, w, h = box
         return subprocess.run(["import", "-window", str(wid), "-crop", f"{w}x{h}+{x}+{y}",
-                               "rgb:-"], env=self.env, capture_output=True).stdout
+                               "rgb:-"], env=self.d.env, capture_output=True).stdout
+
+    def ini(self):
+        path = os.path.join(self.folder, "config.ini")
+        return open(path, encoding="latin-1").read() if os.path.exists(path) else ""
 
     def test_a_windows_user_s_first_minutes(self):
-        version = self.quorvel("--version")
+        version = self.wine("wine", self.exe, "--version")
         self.assertEqual((version.returncode, version.stdout.strip()), (0, "quorvel 1.0.0"))
-        status = self.quorvel("--status")
+        status = self.wine("wine", self.exe, "--status")
         self.assertEqual((status.returncode, status.stdout.strip()), (3, "not running"))
 
-        first, wid = self.start()
+        first, wid = self.start("first")
         time.sleep(2)  # the clock drawn
-        self.shot("window", wid)
+        self.d.screenshot("wine-window.png", wid)
         # 声音开启提示 turns the ▶ button on: the frame at (8, 200), the box at (8, 56) in it,
         # the button at (104, 56).
         play = (112, 256, 33, 25)
@@ -112,30 +73,24 @@ class Windows(unittest.TestCase):
         on = self.crop(wid, play)
         self.assertNotEqual(on, off)
 
-        second = subprocess.Popen(["sh", WINE_RUN, "wine", self.exe], env=self.env)
-        box = int(wait_for(lambda: self.x("xdotool", "search", "--onlyvisible", "--name",
-                                          "^错误！$").split(), "the refusal")[0])
-        self.shot("second-copy", box)
-        self.x("xdotool", "windowactivate", "--sync", str(box), "key", "Return")
+        second = self.d.spawn("second", ["sh", WINE_RUN, "wine", self.exe])
+        box = wait_for(lambda: self.d.windows("^错误！$"), "the refusal", 30)[0]
+        self.d.screenshot("wine-second-copy.png", box)
+        self.d.x("xdotool", "windowactivate", "--sync", box, "key", "Return")
         self.assertEqual(second.wait(30), 0)
         self.assertIsNone(first.poll())
 
-        handed = self.quorvel("--task", "poweroff", "--at", "23:59", "--start")
-        self.assertEqual(handed.returncode, 0, handed.stderr)
-        self.assertTrue(handed.stdout.startswith("running: poweroff at 23:59:00, in "),
-                        handed.stdout)
-        self.shot("running", wid)
-        self.assertEqual(self.quorvel("--stop").stdout.strip(), "idle")
+        handed = self.wine("wine", self.exe, "--task", "poweroff", "--at", "23:59", "--start")
+        self.assertRegex(f"{handed.returncode} {handed.stdout}",
+                         "^0 running: poweroff at 23:59:00, in ")
+        self.d.screenshot("wine-running.png", wid)
+        self.assertEqual(self.wine("wine", self.exe, "--stop").stdout.strip(), "idle")
 
         self.click(wid, 284, 120)  # 退   出
         self.assertEqual(first.wait(30), 0)
-        again, wid = self.start()
+        again, wid = self.start("again")
         time.sleep(2)
         self.assertEqual(self.crop(wid, play), on)
-
-    def ini(self):
-        path = os.path.join(self.folder, "config.ini")
-        return open(path, encoding="latin-1").read() if os.path.exists(path) else ""
 
 
 if __name__ == "__main__":

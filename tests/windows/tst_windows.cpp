@@ -1,23 +1,16 @@
 // The Windows pieces against real Win32 under Wine: where settings go and in which code page,
-// the single copy and its pipe, waking up, and the power request through a recording seam
-// (ExitWindowsEx is never really called).
+// waking up, and the power request through a recording seam (ExitWindowsEx is never really
+// called). The single copy and its pipe are met by the journey of the real program.
 
-#include "app/instanceguard.h"
-#include "app/localchannel.h"
-#include "app/remotecontrol.h"
-#include "fakes.h"
 #include "power/sleepguard.h"
 #include "power/windows/winpower.h"
 #include "power/windows/winpowercontrol.h"
-#include "schedule/secondtimer.h"
-#include "schedule/taskmodel.h"
 #include "settings/windows/windowssettings.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <future>
 #include <tuple>
 
 namespace {
@@ -94,48 +87,35 @@ class TestWindows : public QObject
     QTemporaryDir dir;
 
 private Q_SLOTS:
-    // A Chinese Windows keeps config.ini in code page 936; a file with a UTF-8 mark stays UTF-8.
-    void settingsKeepTheFilesCodePage_data()
+    // A Chinese Windows keeps config.ini in code page 936; a file with a UTF-8 mark stays UTF-8,
+    // Notepad's "Unicode" is read and written back in kind, and bytes that are no text in 936
+    // read as something and stay as they were.
+    void settingsKeepTheFilesCodePage()
     {
-        QTest::addColumn<QByteArray>("file");
-        QTest::addColumn<QString>("path"); // as read; null: anything but nothing
-        QTest::addColumn<QByteArray>("after");
-        const QByteArray gbk("C:\\\xD2\xF4\xC0\xD6\\\xCC\xE1\xD0\xD1.wav"); // C:\音乐\提醒.wav
-        QTest::newRow("936") << "[soundpath]\r\nspath=" + gbk + "\r\n"
-                             << "C:\\音乐\\提醒.wav"
-                             << "[soundpath]\r\nspath=" + gbk + "\r\n[Tips]\r\nifTips=1\r\n";
-        const QByteArray utf8 = QString("C:\\音乐\\提醒.wav").toUtf8();
-        QTest::newRow("UTF-8 with its mark")
-            << "\xEF\xBB\xBF[soundpath]\nspath=" + utf8 + "\n"
-            << "C:\\音乐\\提醒.wav"
-            << "\xEF\xBB\xBF[soundpath]\nspath=" + utf8 + "\n[Tips]\nifTips=1\n";
-        // Notepad's "Unicode": read, and written back in kind.
+        const QString path("C:\\音乐\\提醒.wav");
         const auto utf16 = [](const QString &text) {
             return QByteArray("\xFF\xFE") +
                    QByteArray(reinterpret_cast<const char *>(text.utf16()), text.size() * 2);
         };
-        QTest::newRow("UTF-16") << utf16("[soundpath]\r\nspath=C:\\音乐\\提醒.wav\r\n")
-                                << "C:\\音乐\\提醒.wav"
-                                << utf16("[soundpath]\r\nspath=C:\\音乐\\提醒.wav\r\n[Tips]\r\n"
-                                         "ifTips=1\r\n");
-        // Bytes that are no text in 936 read as something, and stay as they were.
-        QTest::newRow("garbage") << QByteArray("[soundpath]\nspath=\x81\xFF\x80\n") << QString()
-                                 << QByteArray(
-                                        "[soundpath]\nspath=\x81\xFF\x80\n[Tips]\nifTips=1\n");
-    }
-    void settingsKeepTheFilesCodePage()
-    {
-        QFETCH(QByteArray, file);
-        QFETCH(QString, path);
-        QFETCH(QByteArray, after);
-        QTemporaryDir program;
-        put(program.filePath("config.ini"), file);
-        Moduleini settings(program.path(), dir.filePath("appdata"), windowsSettings(936));
-        const QString read = settings.iniread(SettingsKeys::soundPath);
-        QCOMPARE(path.isNull() ? read.left(0) : read, path.isNull() ? QString("") : path);
-        QVERIFY(!read.isEmpty());
-        QVERIFY(settings.iniwrite(SettingsKeys::tips, "1"));
-        QCOMPARE(contents(program.filePath("config.ini")), after);
+        const QByteArray gbk("C:\\\xD2\xF4\xC0\xD6\\\xCC\xE1\xD0\xD1.wav"); // the path in 936
+        const std::tuple<QByteArray, QString, QByteArray> files[] = {
+            {"[soundpath]\r\nspath=" + gbk + "\r\n", path, "[Tips]\r\nifTips=1\r\n"},
+            {"\xEF\xBB\xBF[soundpath]\nspath=" + path.toUtf8() + "\n", path, "[Tips]\nifTips=1\n"},
+            {utf16("[soundpath]\r\nspath=" + path + "\r\n"), path,
+             utf16("[Tips]\r\nifTips=1\r\n").mid(2)},
+            {"[soundpath]\nspath=\x81\xFF\x80\n", QString(), "[Tips]\nifTips=1\n"},
+        };
+        for (const auto &[file, read, added] : files) {
+            QTemporaryDir program;
+            put(program.filePath("config.ini"), file);
+            Moduleini settings(program.path(), dir.filePath("appdata"), windowsSettings(936));
+            const QString value = settings.iniread(SettingsKeys::soundPath);
+            QVERIFY(!value.isEmpty());
+            if (!read.isNull())
+                QCOMPARE(value, read);
+            QVERIFY(settings.iniwrite(SettingsKeys::tips, "1"));
+            QCOMPARE(contents(program.filePath("config.ini")), file + added);
+        }
     }
 
     // A path 936 cannot hold is stored by its short name, or not at all: never mangled.
@@ -153,51 +133,16 @@ private Q_SLOTS:
         QCOMPARE(settings.storablePath(chinese), chinese);
     }
 
-    // Beside the program wherever files can be made there, else in the user's folder. Root
-    // may write anywhere on Linux, but not into /proc.
+    // In the user's folder where the program's cannot take files (root may write anywhere on
+    // Linux, but not into /proc), found without leaving probe files behind.
     void settingsFolder()
     {
         const QString user = dir.filePath("appdata/Quorvel");
-        QCOMPARE(Moduleini(dir.path(), user, windowsSettings()).settingsPath(),
-                 dir.path() + "/config.ini");
         QCOMPARE(Moduleini("Z:/proc", user, windowsSettings()).settingsPath(),
                  user + "/config.ini");
-        QVERIFY(QDir(dir.path()).entryList(QDir::Hidden | QDir::Files).isEmpty()); // no probes
-    }
-
-    void oneCopyPerUserAndProgram()
-    {
-        const QString name = instanceName("C:/Program Files/Quorvel/quorvel.exe");
-        QVERIFY(name.startsWith("quorvel-"));
-        auto first = createInstanceGuard(name);
-        QCOMPARE(first->tryAcquire(), InstanceGuard::Result::Acquired);
-        QCOMPARE(createInstanceGuard(name)->tryAcquire(), InstanceGuard::Result::HeldByOther);
-        first.reset();
-        QCOMPARE(createInstanceGuard(name)->tryAcquire(), InstanceGuard::Result::Acquired);
-    }
-
-    // The hand-over over the named pipe, from a thread of its own while this one serves.
-    void commandsReachTheRunningCopyOverItsPipe()
-    {
-        FakeClock clock;
-        FakeAlarm alarm;
-        FakeProcesses processes;
-        FakePower power;
-        TaskModel task(clock, alarm, processes, power);
-        RemoteControl remote(task, &peerIsThisUser);
-        const QString pipe = localServerName(instanceName(dir.filePath("quorvel.exe")));
-        QVERIFY(remote.listen(pipe));
-        Command start;
-        start.task = PowerAction::Reboot;
-        start.start = true;
-        auto answer =
-            std::async(std::launch::async, [&] { return HandOver::send(pipe, start, 3000); });
-        while (answer.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        const HandOver reply = answer.get();
-        QCOMPARE(reply.result, HandOver::Result::Done);
-        QVERIFY2(reply.text.startsWith("running: restart at 00:00:00"), qPrintable(reply.text));
-        QVERIFY(task.isRunning());
+        QCOMPARE(Moduleini(dir.path(), user, windowsSettings()).settingsPath(),
+                 dir.path() + "/config.ini");
+        QVERIFY(QDir(dir.path()).entryList(QDir::Hidden | QDir::Files).isEmpty());
     }
 
     void wakingUpIsReported()
@@ -210,50 +155,36 @@ private Q_SLOTS:
         SendMessageW(window, WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0);
         SendMessageW(window, WM_POWERBROADCAST, PBT_APMRESUMESUSPEND, 0); // the same wake-up
         QTRY_COMPARE(resumed.size(), 1);
-        guard->hold(true);
-        guard->hold(false);
     }
 
-    void powerRequest_data()
+    // One backend for all, as in the program: every request enables the privilege anew, a failed
+    // version query keeps the last answer, and any other flags, force included, are refused
+    // without asking the system.
+    void powerRequests()
     {
-        QTest::addColumn<DWORD>("platform");
-        QTest::addColumn<UINT>("flags");
-        QTest::addColumn<unsigned>("fails");
-        QTest::addColumn<QString>("calls");
         const DWORD nt = VER_PLATFORM_WIN32_NT, win9x = VER_PLATFORM_WIN32_WINDOWS, failed = 0;
-        const QString priv = "version open lookup(PC-7) adjust close ";
-        // One backend: each row must enable the privilege anew, a failed version query keeps
-        // the last answer. Any other flags, force included, are refused unasked.
-        QTest::newRow("power off")
-            << nt << UINT(EWX_POWEROFF) << 0u << priv + "exit 8 privileged ok 0";
-        QTest::newRow("restart refused") << nt << UINT(EWX_REBOOT) << unsigned(failExit)
-                                         << priv + "exit 2 privileged failed 1314";
-        QTest::newRow("log off, version unknown")
-            << failed << UINT(EWX_LOGOFF) << 0u << priv + "exit 0 privileged ok 0";
-        QTest::newRow("no computer name")
-            << nt << UINT(EWX_POWEROFF) << unsigned(failName)
-            << "version open lookup() adjust close exit 8 privileged ok 0";
-        QTest::newRow("not NT") << win9x << UINT(EWX_POWEROFF) << 0u << "version exit 8 ok 0";
-        QTest::newRow("not NT, kept") << failed << UINT(EWX_REBOOT) << 0u << "version exit 2 ok 0";
-        QTest::newRow("force") << nt << UINT(EWX_POWEROFF | EWX_FORCE) << 0u << "failed 87";
-        QTest::newRow("force if hung")
-            << nt << UINT(EWX_REBOOT | EWX_FORCEIFHUNG) << 0u << "failed 87";
-        QTest::newRow("shutdown without power off")
-            << nt << UINT(EWX_SHUTDOWN) << 0u << "failed 87";
-        QTest::newRow("two at once") << nt << UINT(EWX_REBOOT | EWX_POWEROFF) << 0u << "failed 87";
-    }
-    void powerRequest()
-    {
-        QFETCH(DWORD, platform);
-        QFETCH(UINT, flags);
-        QFETCH(unsigned, fails);
-        QFETCH(QString, calls);
-        static WinPower::Backend backend(recorders); // one for all rows, as in the program
-        rec = {.platform = platform, .fails = fails};
-        const auto [ok, error] = backend.request(flags);
-        QCOMPARE(
-            QString::fromStdString(rec.calls + (ok ? "ok " : "failed ") + std::to_string(error)),
-            calls);
+        const std::string priv = "version open lookup(PC-7) adjust close ";
+        const std::tuple<DWORD, UINT, unsigned, std::string> rows[] = {
+            {nt, EWX_POWEROFF, 0, priv + "exit 8 privileged ok 0"},
+            {nt, EWX_REBOOT, failExit, priv + "exit 2 privileged failed 1314"},
+            {failed, EWX_LOGOFF, 0, priv + "exit 0 privileged ok 0"},
+            {nt, EWX_POWEROFF, failName,
+             "version open lookup() adjust close exit 8 privileged ok 0"},
+            {win9x, EWX_POWEROFF, 0, "version exit 8 ok 0"},
+            {failed, EWX_REBOOT, 0, "version exit 2 ok 0"},
+            {nt, EWX_POWEROFF | EWX_FORCE, 0, "failed 87"},
+            {nt, EWX_REBOOT | EWX_FORCEIFHUNG, 0, "failed 87"},
+            {nt, EWX_SHUTDOWN, 0, "failed 87"},
+            {nt, EWX_REBOOT | EWX_POWEROFF, 0, "failed 87"},
+        };
+        WinPower::Backend backend(recorders);
+        for (const auto &[platform, flags, fails, calls] : rows) {
+            rec = {.platform = platform, .fails = fails};
+            const auto [ok, error] = backend.request(flags);
+            QCOMPARE(QString::fromStdString(rec.calls + (ok ? "ok " : "failed ") +
+                                            std::to_string(error)),
+                     QString::fromStdString(calls));
+        }
     }
 
     void powerRequestSaysWhatTheSystemSaid()
