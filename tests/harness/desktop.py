@@ -29,10 +29,6 @@ def wait_for(predicate, what, timeout=10.0, interval=0.05):
     return value
 
 
-def _die_with_parent():
-    ctypes.CDLL(None).prctl(1, signal.SIGTERM)  # PR_SET_PDEATHSIG: no orphans after a kill
-
-
 class Desktop:
     def __init__(self, wayland=False):
         self.wayland = wayland
@@ -43,7 +39,8 @@ class Desktop:
         with open(os.path.join(self.tmp, f"{name}.log"), "ab") as log:
             self.children.append(subprocess.Popen(
                 argv, env={**self.env, **(env or {})}, stdout=log, stderr=subprocess.STDOUT,
-                stdin=subprocess.DEVNULL, preexec_fn=_die_with_parent, **popen))
+                stdin=subprocess.DEVNULL, **popen,  # PR_SET_PDEATHSIG: no orphans after a kill
+                preexec_fn=lambda: ctypes.CDLL(None).prctl(1, signal.SIGTERM)))
         return self.children[-1]
 
     @staticmethod
@@ -71,14 +68,12 @@ class Desktop:
     def _start(self):
         self.tmp = tempfile.mkdtemp(prefix="quorvel-desktop-")
         home, runtime = os.path.join(self.tmp, "home"), os.path.join(self.tmp, "runtime")
-        os.makedirs(home, mode=0o700)
-        os.makedirs(runtime, mode=0o700)
+        for folder in (home, runtime):
+            os.makedirs(folder, mode=0o700)
+        # Without XDG_ variables, configuration, cache and data all go to the private HOME.
         self.env = {k: v for k, v in os.environ.items() if not k.startswith(
             ("DBUS_", "WAYLAND", "XDG_", "QT_", "DISPLAY", "AT_SPI", "PULSE_"))}
-        self.env.update(HOME=home, XDG_RUNTIME_DIR=runtime, LC_ALL="C.UTF-8", NO_AT_BRIDGE="0",
-                        XDG_CONFIG_HOME=os.path.join(home, ".config"),
-                        XDG_CACHE_HOME=os.path.join(home, ".cache"),
-                        XDG_DATA_HOME=os.path.join(home, ".local", "share"))
+        self.env.update(HOME=home, XDG_RUNTIME_DIR=runtime, LC_ALL="C.UTF-8", NO_AT_BRIDGE="0")
         for kind in ("session", "system"):
             socket = os.path.join(self.tmp, f"{kind}_bus")
             self.spawn(f"{kind}-bus", ["dbus-daemon", "--session", "--nofork", "--nopidfile",
@@ -168,13 +163,11 @@ class Desktop:
         return x + w // 2, y + h // 2
 
     def screenshot(self, name, wid="root"):
+        """Into the artifacts; on Wayland, of the whole screen."""
+        shots = tempfile.mkdtemp(dir=self.tmp)  # weston's screenshooter writes into its folder
         path = os.path.join(ARTIFACTS, name)
-        if not self.wayland:
-            subprocess.run(["import", "-window", str(wid), path], env=self.env, check=True,
-                           timeout=30)
-            return path
-        shots = os.path.join(self.tmp, "shots")
-        os.makedirs(shots, exist_ok=True)
-        subprocess.run(["weston-screenshooter"], env=self.env, cwd=shots, check=True, timeout=30)
-        os.replace(os.path.join(shots, os.listdir(shots)[0]), path)
-        return path
+        subprocess.run(["weston-screenshooter"] if self.wayland else
+                       ["import", "-window", str(wid), path], env=self.env, cwd=shots,
+                       check=True, timeout=30)
+        for shot in os.listdir(shots):
+            os.replace(os.path.join(shots, shot), path)

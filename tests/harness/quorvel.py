@@ -23,8 +23,7 @@ class Journey(unittest.TestCase):
         cls.addClassCleanup(cls.desktop.__exit__)
         if os.environ.get("QUORVEL_INSTALLED"):  # the installed program, settings per user
             cls.binary = os.environ["QUORVEL_BINARY"]
-            cls.settings = os.path.join(cls.desktop.env["XDG_CONFIG_HOME"], "Quorvel",
-                                        "config.ini")
+            cls.settings = os.path.join(cls.desktop.env["HOME"], ".config/Quorvel/config.ini")
         else:
             folder = os.path.join(cls.desktop.tmp, "program")
             os.makedirs(folder)
@@ -40,7 +39,7 @@ class Journey(unittest.TestCase):
         return proc
 
     def screenshot(self, name, wid="root"):
-        return self.desktop.screenshot(f"{self.id().rsplit('.', 1)[1]}-{name}.png", wid)
+        self.desktop.screenshot(f"{self.id().rsplit('.', 1)[1]}-{name}.png", wid)
 
 
 def connect_atspi():
@@ -58,26 +57,26 @@ def walk(node):
             yield from walk(child)
 
 
-def find(root, role, name=None, predicate=lambda node: True, timeout=10):
+def first(nodes, test, what, timeout=10):
+    """Waits for an accessible that passes test; those that go away meanwhile are skipped."""
     def look():
-        for node in walk(root):
+        for node in nodes():
             try:
-                if node.getRoleName() == role and name in (None, node.name) and predicate(node):
+                if test(node):
                     return node
-            except Exception:  # a node that went away while walking
-                continue
-    return wait_for(look, f"{role} {name!r}", timeout)
-
-
-def application(pid, timeout=20):
-    def look():
-        for app in pyatspi.Registry.getDesktop(0):
-            try:
-                if app is not None and app.get_process_id() == pid:
-                    return app
             except Exception:
                 continue
-    return wait_for(look, "the program on the accessibility bus", timeout)
+    return wait_for(look, what, timeout)
+
+
+def find(root, role, name=None, predicate=lambda node: True, timeout=10):
+    return first(lambda: walk(root), lambda n: n.getRoleName() == role and
+                 name in (None, n.name) and predicate(n), f"{role} {name!r}", timeout)
+
+
+def application(pid):
+    return first(lambda: pyatspi.Registry.getDesktop(0), lambda app: app.get_process_id() == pid,
+                 "the program on the accessibility bus", 20)
 
 
 def press(node):

@@ -6,6 +6,7 @@ running copy, and a setting kept across a restart.
 """
 
 import os
+import pathlib
 import shutil
 import subprocess
 import sys
@@ -46,14 +47,11 @@ class Windows(unittest.TestCase):
     def click(self, wid, x, y):
         self.d.x("xdotool", "mousemove", "--window", wid, x, y, "click", 1)
 
-    def crop(self, wid, box):
-        x, y, w, h = box
-        return subprocess.run(["import", "-window", str(wid), "-crop", f"{w}x{h}+{x}+{y}",
-                               "rgb:-"], env=self.d.env, capture_output=True).stdout
-
-    def ini(self):
-        path = os.path.join(self.folder, "config.ini")
-        return open(path, encoding="latin-1").read() if os.path.exists(path) else ""
+    def play_button(self, wid):
+        """Its pixels: 声音开启提示 turns it on. The frame is at (8, 200), the box at (8, 56) in it,
+        the button at (104, 56)."""
+        return subprocess.run(["import", "-window", str(wid), "-crop", "33x25+112+256", "rgb:-"],
+                              env=self.d.env, capture_output=True).stdout
 
     def test_a_windows_user_s_first_minutes(self):
         version = self.wine("wine", self.exe, "--version")
@@ -64,13 +62,11 @@ class Windows(unittest.TestCase):
         first, wid = self.start("first")
         time.sleep(2)  # the clock drawn
         self.d.screenshot("wine-window.png", wid)
-        # 声音开启提示 turns the ▶ button on: the frame at (8, 200), the box at (8, 56) in it,
-        # the button at (104, 56).
-        play = (112, 256, 33, 25)
-        off = self.crop(wid, play)
-        self.click(wid, 30, 268)
-        wait_for(lambda: "ifsound=1" in self.ini(), "the setting stored")
-        on = self.crop(wid, play)
+        off = self.play_button(wid)
+        self.click(wid, 30, 268)  # 声音开启提示
+        ini = pathlib.Path(self.folder, "config.ini")
+        wait_for(lambda: ini.exists() and "ifsound=1" in ini.read_text("latin-1"), "the setting")
+        on = self.play_button(wid)
         self.assertNotEqual(on, off)
 
         second = self.d.spawn("second", ["sh", WINE_RUN, "wine", self.exe])
@@ -90,7 +86,7 @@ class Windows(unittest.TestCase):
         self.assertEqual(first.wait(30), 0)
         again, wid = self.start("again")
         time.sleep(2)
-        self.assertEqual(self.crop(wid, play), on)
+        self.assertEqual(self.play_button(wid), on)
 
 
 if __name__ == "__main__":
