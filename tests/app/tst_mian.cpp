@@ -13,6 +13,7 @@
 #include <QtWidgets>
 
 using Reason = QSystemTrayIcon::ActivationReason;
+using L = QStringList;
 
 namespace {
 struct Fixture
@@ -37,12 +38,11 @@ struct Fixture
             new Mian({task, seconds, clock, sound, tray, fileChooser, urlOpener, settings}));
         return *window;
     }
+    // With config.ini holding `config`, as the program starts.
     Mian &load(const QByteArray &config = {})
     {
-        QFile ini(dir.filePath("config.ini"));
-        if (!config.isEmpty() && ini.open(QIODevice::WriteOnly))
+        if (QFile ini(dir.filePath("config.ini")); !config.isEmpty() && ini.open(QFile::WriteOnly))
             ini.write(config);
-        ini.close();
         create().Form_Load();
         return *window;
     }
@@ -57,16 +57,11 @@ struct Fixture
     void choose(const char *list, const QString &entry)
     {
         auto *combo = get<QComboBox>(list);
-        combo->setCurrentIndex(combo->findText(entry));
+        combo->setCurrentText(entry);
         Q_EMIT combo->activated(combo->currentIndex());
     }
     void click(const char *name) { get<QAbstractButton>(name)->click(); }
     void trigger(const char *item) { get<QAction>(item)->trigger(); }
-    void tickAt(QTime time)
-    {
-        clock.set(time);
-        task.TaskTimer_Timer();
-    }
     void minimise()
     {
         window->show();
@@ -92,8 +87,8 @@ private Q_SLOTS:
         QCOMPARE(w.windowTitle(), "Quorvel");
         QCOMPARE(w.size(), QSize(323, 289));
         QCOMPARE(w.minimumSize(), w.maximumSize());
-        QVERIFY(w.windowFlags() & Qt::WindowMinimizeButtonHint);
-        QVERIFY(!(w.windowFlags() & Qt::WindowMaximizeButtonHint));
+        QCOMPARE(w.windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint),
+                 Qt::WindowMinimizeButtonHint);
         for (const ControlDesign &d : Mian::design) {
             QWidget *c = f.get(d.name);
             QCOMPARE(c->parentWidget(), d.inFrame ? f.get("Frameshezhi") : &w);
@@ -111,56 +106,14 @@ private Q_SLOTS:
         // The keyboard visits the enabled controls in the design's tab order.
         QList<int> tabs;
         for (QWidget *c = f.get("DTPicker1")->nextInFocusChain(); c != f.get("DTPicker1");
-             c = c->nextInFocusChain()) {
+             c = c->nextInFocusChain())
             for (const ControlDesign &d : Mian::design)
                 if (c->objectName() == d.name && c->focusPolicy() != Qt::NoFocus)
                     tabs << d.tabIndex;
-        }
         QVERIFY(tabs.size() > 10 && std::is_sorted(tabs.begin(), tabs.end()));
     }
 
-    void loadAppliesTheStoredSettings_data()
-    {
-        QTest::addColumn<QByteArray>("config");
-        QTest::addColumn<int>("sound");    // XPCheckBox1's Value
-        QTest::addColumn<bool>("soundOn"); // the play, path and browse controls
-        QTest::addColumn<int>("tips");
-        QTest::addColumn<bool>("minutesOn");
-        QTest::newRow("none") << QByteArray() << 0 << false << 0 << false;
-        QTest::newRow("both on") << QByteArray("[sound]\nifsound=1\n[Tips]\nifTips=1\n") << -1
-                                 << true << -1 << true;
-        QTest::newRow("2 keeps the design")
-            << QByteArray("[sound]\nifsound=2\n[Tips]\nifTips=2\n") << 0 << true << 0 << true;
-    }
-    void loadAppliesTheStoredSettings()
-    {
-        QFETCH(QByteArray, config);
-        QFETCH(int, sound);
-        QFETCH(bool, soundOn);
-        QFETCH(int, tips);
-        QFETCH(bool, minutesOn);
-        Fixture f;
-        Mian &w = f.load(config.isEmpty() ? config : config + "[soundpath]\nspath=/x/提醒.wav\n");
-        QCOMPARE(f.get<XPCheckBox>("XPCheckBox1")->Value(), sound);
-        QCOMPARE(f.get<XPCheckBox>("XPCheckBox2")->Value(), tips);
-        for (const char *name : {"Commanda5", "Textsound", "Commandopen"})
-            QCOMPARE(f.enabled(name), soundOn);
-        QCOMPARE(f.enabled("Combotishi"), minutesOn);
-        QCOMPARE(f.task.reminder(), tips == -1);
-        QCOMPARE(f.get<QLineEdit>("Textsound")->text(), config.isEmpty() ? "" : "/x/提醒.wav");
-        QCOMPARE(f.file(), config.isEmpty() ? config : config + "[soundpath]\nspath=/x/提醒.wav\n");
-        // And the idle state, whatever was stored.
-        QVERIFY(!f.enabled("Commanda2") && f.enabled("Commanda1"));
-        QCOMPARE(f.text("Commandc2"), "未选择任何任务");
-        QCOMPARE(f.text("Commandc3"), "停止");
-        for (const char *list : {"Comborenwu", "Combotishi"})
-            QCOMPARE(f.get<QComboBox>(list)->currentIndex(), -1);
-        QCOMPARE(f.tray.toolTip, "QuorvelV1.0.0");
-        QCOMPARE(f.tray.icon.cacheKey(), w.windowIcon().cacheKey());
-        QVERIFY(f.tray.messages.isEmpty());
-        QCOMPARE(f.sound.prepared, 1);
-    }
-
+    // As loaded, started, then stopped, from the buttons or the tray menu.
     void startAndStopMirrorTheModel_data()
     {
         QTest::addColumn<bool>("fromMenu");
@@ -175,66 +128,76 @@ private Q_SLOTS:
         QFETCH(bool, reminder);
         Fixture f;
         f.load(reminder ? "[Tips]\nifTips=1\n" : "");
-        for (const bool running : {true, false}) {
-            if (fromMenu)
-                f.trigger(running ? "RightmenuStart" : "Rightmenustop");
-            else
-                f.click(running ? "Commanda1" : "Commanda2");
+        for (auto [item, button, running] : {std::tuple{"", "", false},
+                                             {"RightmenuStart", "Commanda1", true},
+                                             {"Rightmenustop", "Commanda2", false}}) {
+            if (*item)
+                fromMenu ? f.trigger(item) : f.click(button);
             QCOMPARE(f.task.isRunning(), running);
-            QCOMPARE(f.enabled("Commanda1"), !running);
+            for (const char *idle : {"Commanda1", "DTPicker1", "Comborenwu"})
+                QCOMPARE(f.enabled(idle), !running);
             QCOMPARE(f.enabled("Commanda2"), running);
-            QCOMPARE(f.enabled("DTPicker1"), !running);
-            QCOMPARE(f.enabled("Comborenwu"), !running);
             QCOMPARE(f.text("Commandc3"), running ? "启动" : "停止");
             QCOMPARE(f.enabled("Combotishi"), reminder && !running);
             QCOMPARE(f.get<QAction>("RightmenuStart")->isEnabled(), !running);
             QCOMPARE(f.get<QAction>("Rightmenustop")->isEnabled(), running);
         }
+        f.click("Commanda3"); // exit
+        QCOMPARE(f.tray.hides, 1);
     }
 
-    void theChoicesGoToTheModel_data()
+    void theWindowAndTheModelShowTheSameChoices()
     {
-        QTest::addColumn<QString>("entry");
-        QTest::addColumn<QString>("caption");
-        QTest::addColumn<std::optional<PowerAction>>("task");
-        QTest::newRow("注销") << "注销"
-                              << "注销" << std::optional(PowerAction::Logoff);
-        QTest::newRow("blank") << "  "
-                               << "未选择任何任务" << std::optional<PowerAction>();
-    }
-    void theChoicesGoToTheModel()
-    {
-        QFETCH(QString, entry);
-        QFETCH(QString, caption);
-        QFETCH(std::optional<PowerAction>, task);
         Fixture f;
         f.load();
-        f.choose("Comborenwu", "重启");
-        f.choose("Comborenwu", entry);
-        QCOMPARE(f.text("Commandc2"), caption);
-        QCOMPARE(f.task.task(), task);
+        QVERIFY(!f.enabled("Commanda5")); // nothing stored: the sound off
+        QCOMPARE(f.get<QComboBox>("Comborenwu")->currentIndex(), -1);
+        QCOMPARE(f.get<QComboBox>("Combotishi")->currentIndex(), -1);
+        f.choose("Comborenwu", "注销");
+        QCOMPARE(f.task.task(), PowerAction::Logoff);
+        QCOMPARE(f.text("Commandc2"), "注销");
+        f.choose("Comborenwu", "  ");
+        QVERIFY(!f.task.task());
+        QCOMPARE(f.text("Commandc2"), "未选择任何任务");
         f.get<QTimeEdit>("DTPicker1")->setTime(QTime(6, 30, 15));
         QCOMPARE(f.task.tasktime(), QTime(6, 30, 15));
+        // Changed elsewhere (the tray menu, the command line): the window follows.
+        f.task.setTask(PowerAction::Reboot);
+        f.task.setTasktime(QTime(7, 0));
+        f.task.setReminder(true);
+        f.task.setTipmins(20);
+        QCOMPARE(f.get<QComboBox>("Comborenwu")->currentText(), "重启");
+        QCOMPARE(f.text("Commandc2"), "重启");
+        QCOMPARE(f.get<QTimeEdit>("DTPicker1")->time(), QTime(7, 0));
+        QCOMPARE(f.get<XPCheckBox>("XPCheckBox2")->Value(), -1);
+        QCOMPARE(f.get<QComboBox>("Combotishi")->currentText(), "20");
+        QCOMPARE(f.file(), "[Tips]\nifTips=1\n");
+        Q_EMIT f.power.requestFinished(PowerAction::Reboot, false, "no"); // the system's refusal
+        QCOMPARE(f.tray.messages, L{"定时任务失败: 系统没有执行重启：no"});
     }
 
-    void settingChangesAreStoredAtOnce()
+    // Stored at once and read at the next start; a stored value neither 1 nor 0 leaves a switch
+    // as designed.
+    void settingsAreStoredAtOnceAndReadAtTheStart()
     {
         Fixture f;
-        f.load();
+        f.load("[sound]\nifsound=2\n[Tips]\nifTips=2\n");
         auto *sound = f.get<XPCheckBox>("XPCheckBox1");
-        sound->toggle(); // as a screen reader's toggle does, without a click
-        QVERIFY(f.enabled("Commanda5") && f.enabled("Textsound") && f.enabled("Commandopen"));
-        QCOMPARE(f.file(), "[sound]\nifsound=1\n");
+        auto *tips = f.get<XPCheckBox>("XPCheckBox2");
+        auto *minutes = f.get<QComboBox>("Combotishi");
+        QVERIFY(!sound->Value() && !tips->Value() && !f.task.reminder());
+        QVERIFY(f.enabled("Commanda5") && minutes->isEnabled());
+        sound->toggle();        // as a screen reader's toggle does, without a click
         f.click("Commandopen"); // cancelled: nothing changes
         f.fileChooser.answer = "/音乐/响铃.wav";
         f.click("Commandopen");
-        QCOMPARE(f.fileChooser.filters, QStringList(2, "音乐文件 (*.wav)"));
+        QCOMPARE(f.fileChooser.filters, L(2, "音乐文件 (*.wav)"));
         QCOMPARE(f.get<QLineEdit>("Textsound")->text(), f.fileChooser.answer);
         sound->click();
-        QVERIFY(!f.enabled("Commanda5"));
-
-        auto *tips = f.get<XPCheckBox>("XPCheckBox2");
-        auto *minutes = f.get<QComboBox>("Combotishi");
+        QVERIFY(!f.enabled("Commanda5") && !f.enabled("Textsound") && !f.enabled("Commandopen"));
+        QCOMPARE(f.file(),
+                 "[sound]\nifsound=0\n[Tips]\nifTips=2\n[soundpath]\nspath=/音乐/响铃.wav\n");
+        sound->click();
         tips->click();
         f.choose("Combotishi", "10");
         QCOMPARE(f.task.tipmins(), 10);
@@ -242,27 +205,13 @@ private Q_SLOTS:
         QCOMPARE(minutes->isEnabled() ? "" : minutes->currentText(), "10");
         tips->click();
         QVERIFY(minutes->isEnabled() && minutes->currentIndex() == -1 && !f.task.tipmins());
-        QCOMPARE(f.file(),
-                 "[sound]\nifsound=0\n[soundpath]\nspath=/音乐/响铃.wav\n[Tips]\nifTips=1\n");
-    }
-
-    void modelChangesFromElsewhereShowInTheWindow()
-    {
-        Fixture f;
-        f.load();
-        f.task.setTask(PowerAction::Logoff);
-        f.task.setTasktime(QTime(6, 30));
-        f.task.setReminder(true);
-        f.task.setTipmins(20);
-        QCOMPARE(f.get<QComboBox>("Comborenwu")->currentText(), "注销");
-        QCOMPARE(f.text("Commandc2"), "注销");
-        QCOMPARE(f.get<QTimeEdit>("DTPicker1")->time(), QTime(6, 30));
-        QCOMPARE(f.get<XPCheckBox>("XPCheckBox2")->Value(), -1);
-        QCOMPARE(f.get<QComboBox>("Combotishi")->currentText(), "20");
-        QCOMPARE(f.file(), "[Tips]\nifTips=1\n");
-        Q_EMIT f.power.requestFinished(PowerAction::Reboot, false, "no"); // the system's refusal
-        QCOMPARE(f.tray.messages.size(), 1);
-        QCOMPARE(f.tray.messages[0].text, "系统没有执行重启：no");
+        Fixture next;
+        next.load(f.file());
+        QVERIFY(next.get<XPCheckBox>("XPCheckBox1")->isChecked() && next.enabled("Commanda5"));
+        QVERIFY(next.get<XPCheckBox>("XPCheckBox2")->isChecked() && next.enabled("Combotishi"));
+        QVERIFY(next.task.reminder());
+        QCOMPARE(next.get<QLineEdit>("Textsound")->text(), f.fileChooser.answer);
+        QCOMPARE(next.file(), f.file()); // reading stores nothing
     }
 
     void reminderPlaysTheFileOfThePathField()
@@ -273,19 +222,22 @@ private Q_SLOTS:
         f.task.setTasktime(QTime(12, 10));
         f.click("Commanda1");
         f.sound.fail = true;
-        for (const QTime t : {QTime(12, 9, 0), QTime(12, 9, 1), QTime(12, 10, 0)})
-            f.tickAt(t);
-        QCOMPARE(f.sound.plays, QStringList(2, "/no/such.wav"));
-        QCOMPARE(f.sound.stops, 2);
+        for (const QTime t : {QTime(12, 9, 0), QTime(12, 9, 1), QTime(12, 10, 0)}) {
+            f.clock.set(t);
+            f.task.TaskTimer_Timer();
+        }
+        const QString play = "play /no/such.wav";
+        QCOMPARE(f.sound.calls, (L{"prepare", "stop", play, "stop", play}));
         // A silent reminder is told once a minute; a failing play from the button is not.
-        QCOMPARE(f.tray.messages.size(), 1);
-        QCOMPARE(f.tray.messages[0].title, "提醒声音无法播放");
+        const L told{"提醒声音无法播放: 无法播放声音文件 /no/such.wav（cannot play）"};
+        QCOMPARE(f.tray.messages, told);
         f.get<XPCheckBox>("XPCheckBox1")->click();
         f.click("Commanda5");
-        QCOMPARE(f.tray.messages.size(), 1);
+        QCOMPARE(f.tray.messages, told);
     }
 
-    void clockTicksOnlyWhileItCanBeSeen()
+    // The exit from the menu ends a task started meanwhile unfired.
+    void clockTicksOnlyWhileItCanBeSeenUntilTheExit()
     {
         Fixture f;
         Mian &w = f.load();
@@ -303,6 +255,10 @@ private Q_SLOTS:
         QCOMPARE(f.text("Commandc1"), "08:01:02");
         f.tray.activate(Reason::DoubleClick);
         QCOMPARE(f.text("Commandc1"), "08:01:09");
+        QSignalSpy unloaded(&w, &Mian::unloaded);
+        f.trigger("Rightmenuexit");
+        QVERIFY(unloaded.size() == 1 && f.tray.hides == 1 && !f.seconds.isActive());
+        QVERIFY(!f.task.isRunning() && f.power.requests.isEmpty());
     }
 
     void minimiseHidesToTheTrayAndTheIconBringsItBack()
@@ -314,12 +270,13 @@ private Q_SLOTS:
             Fixture f;
             f.tray.hostMode = mode;
             Mian &w = f.load();
+            QCOMPARE(f.tray.toolTip, "QuorvelV1.0.0");
+            QCOMPARE(f.tray.icon.cacheKey(), w.windowIcon().cacheKey());
             f.tray.activate(restore); // while shown: nothing
-            QCOMPARE(f.tray.messages.size(), 0);
             f.minimise();
             QVERIFY(w.isHidden() && w.intray());
-            QCOMPARE(f.tray.messages.size(), 1);
-            QCOMPARE(f.tray.messages[0].title + f.tray.messages[0].text, "气泡提示QuorvelV1.0.0");
+            const QString balloon = "气泡提示: QuorvelV1.0.0";
+            QCOMPARE(f.tray.messages, L{balloon});
             // A StatusNotifierItem host shows the menu by itself.
             QCOMPARE(f.tray.contextMenu.data(),
                      mode == TrayBackend::Mode::StatusNotifier ? w.rightmenu() : nullptr);
@@ -327,11 +284,18 @@ private Q_SLOTS:
             QVERIFY(w.isHidden());
             f.tray.activate(restore);
             QVERIFY(w.isVisible() && !w.isMinimized() && !w.intray());
-            QCOMPARE(f.tray.messages.size(), 2);
+            QCOMPARE(f.tray.messages, L(2, balloon));
             f.minimise();
             f.trigger("Rightmenumian");
             QVERIFY(w.isVisible() && !w.intray());
-            QCOMPARE(f.tray.messages.size(), 3); // opening from the menu shows no balloon
+            QCOMPARE(f.tray.messages, L(3, balloon)); // opening from the menu shows no balloon
+            f.tray.setAvailable(false); // no notification area: the window stays reachable
+            f.minimise();
+            QVERIFY(w.isMinimized() && !w.isHidden() && !w.intray());
+            f.tray.setAvailable(true); // an area appears: the minimised window goes in
+            QVERIFY(w.isHidden() && w.intray());
+            f.tray.setAvailable(false); // and goes: the window comes back, minimised
+            QVERIFY(!w.isHidden() && w.isMinimized() && !w.intray() && !f.tray.contextMenu);
         }
     }
 
@@ -354,34 +318,6 @@ private Q_SLOTS:
             QTest::qWait(600);
             QCOMPARE(w.rightmenu()->isVisible(), !restoredMeanwhile);
             w.rightmenu()->hide();
-        }
-    }
-
-    void withoutANotificationAreaTheWindowStaysReachable()
-    {
-        Fixture f;
-        f.tray.available = false;
-        Mian &w = f.load();
-        f.minimise();
-        QVERIFY(w.isMinimized() && !w.isHidden() && !w.intray());
-        f.tray.setAvailable(true); // an area appears: the minimised window goes in
-        QVERIFY(w.isHidden() && w.intray());
-        f.tray.setAvailable(false); // and goes: the window comes back, minimised
-        QVERIFY(!w.isHidden() && w.isMinimized() && !w.intray());
-    }
-
-    void exitEndsTheProgramAndARunningTaskUnfired()
-    {
-        for (const bool fromMenu : {false, true}) {
-            Fixture f;
-            Mian &w = f.load();
-            w.show();
-            QSignalSpy unloaded(&w, &Mian::unloaded);
-            f.click("Commanda1");
-            fromMenu ? f.trigger("Rightmenuexit") : f.click("Commanda3");
-            QCOMPARE(unloaded.size(), 1);
-            QCOMPARE(f.tray.hides, 1);
-            QVERIFY(!f.task.isRunning() && !f.seconds.isActive() && f.power.requests.isEmpty());
         }
     }
 

@@ -11,14 +11,10 @@
 #include "sound/ui/filechooser.h"
 #include "tray/ui/traybackend.h"
 
-#include <QDateTime>
-#include <QList>
 #include <QMap>
-#include <QPointer>
-#include <QStringList>
-#include <QUrl>
-
 #include <QMenu>
+#include <QPointer>
+#include <QUrl>
 
 // Time moves only when told; the steady clock follows the wall clock unless it is set (jump).
 class FakeClock final : public Clock
@@ -26,38 +22,30 @@ class FakeClock final : public Clock
 public:
     QDateTime now() const override { return m_now; }
     qint64 steadyMs() const override { return m_steady; }
-    void set(QTime time) { advance(QDateTime(m_now.date(), time)); }
-    void nextDay() { advance(m_now.addDays(1)); }
-    void jump(qint64 seconds) { m_now = m_now.addSecs(seconds); }
-
-private:
-    void advance(const QDateTime &to)
+    void set(QTime time) { set(QDateTime(m_now.date(), time)); }
+    void set(const QDateTime &to)
     {
         m_steady += m_now.msecsTo(to);
         m_now = to;
     }
+    void jump(qint64 seconds) { m_now = m_now.addSecs(seconds); }
 
+private:
     QDateTime m_now{QDate(2026, 12, 6), QTime(12, 0, 0)};
     qint64 m_steady = 0;
 };
 
 // Keeps the moment it was armed for; the test rings it.
-class FakeAlarm final : public Alarm
+struct FakeAlarm final : Alarm
 {
-    Q_OBJECT
-
-public:
     void arm(const QDateTime &when) override { armedFor = when; }
     void disarm() override { armedFor = {}; }
     QDateTime armedFor;
 };
 
 // Knows the processes it is told of; the test ends them.
-class FakeProcesses final : public ProcessWatch
+struct FakeProcesses final : ProcessWatch
 {
-    Q_OBJECT
-
-public:
     std::optional<ProcessId> find(qint64 pid) const override
     {
         return running.contains(pid) ? std::optional(running[pid]) : std::nullopt;
@@ -80,11 +68,8 @@ public:
 };
 
 // Records requests and answers each at once: done.
-class FakePower final : public PowerControl
+struct FakePower final : PowerControl
 {
-    Q_OBJECT
-
-public:
     void request(PowerAction action) override
     {
         requests.append(action);
@@ -93,50 +78,36 @@ public:
     QList<PowerAction> requests;
 };
 
-class FakeSound final : public SoundOutput
+// Records each call: "prepare", "play <path>", "stop".
+struct FakeSound final : SoundOutput
 {
-    Q_OBJECT
-
-public:
-    void prepare() override { ++prepared; }
+    void prepare() override { calls << "prepare"; }
     void play(const QString &path) override
     {
-        plays.append(path);
+        calls << "play " + path;
         if (fail)
             Q_EMIT playFailed(path, QStringLiteral("cannot play"));
     }
-    void stop() override { ++stops; }
-
-    int prepared = 0;
-    int stops = 0;
+    void stop() override { calls << "stop"; }
     bool fail = false;
-    QStringList plays;
+    QStringList calls;
 };
 
-class FakeTray final : public TrayBackend
+// Balloons are kept as "title: text".
+struct FakeTray final : TrayBackend
 {
-    Q_OBJECT
-
-public:
-    struct Message
-    {
-        QString title, text;
-        QSystemTrayIcon::MessageIcon icon;
-    };
-
     bool isAvailable() const override { return available; }
     Mode mode() const override { return hostMode; }
     void show(const QIcon &i, const QString &tip) override { icon = i, toolTip = tip; }
     void setToolTip(const QString &tip) override { toolTip = tip; }
     void setIcon(const QIcon &i) override { icon = i; }
     void showMessage(const QString &title, const QString &text,
-                     QSystemTrayIcon::MessageIcon i) override
+                     QSystemTrayIcon::MessageIcon) override
     {
-        messages.append({title, text, i});
+        messages.append(title + ": " + text);
     }
     void hide() override { ++hides; }
     void setContextMenu(QMenu *menu) override { contextMenu = menu; }
-
     void setAvailable(bool a) { Q_EMIT availabilityChanged(available = a); }
     void activate(QSystemTrayIcon::ActivationReason reason) { Q_EMIT activated(reason); }
 
@@ -145,29 +116,23 @@ public:
     QIcon icon;
     QString toolTip;
     int hides = 0;
-    QList<Message> messages;
+    QStringList messages;
     QPointer<QMenu> contextMenu;
 };
 
-class FakeFileChooser final : public FileChooser
+struct FakeFileChooser final : FileChooser
 {
-public:
-    QString getOpenFileName(QWidget *, const QString &qtFilter) override
+    QString getOpenFileName(QWidget *, const QString &filter) override
     {
-        filters.append(qtFilter);
+        filters.append(filter);
         return answer;
     }
     QString answer;
     QStringList filters;
 };
 
-class FakeUrlOpener final : public UrlOpener
+struct FakeUrlOpener final : UrlOpener
 {
-public:
-    bool openUrl(const QUrl &url) override
-    {
-        opened.append(url);
-        return true;
-    }
+    bool openUrl(const QUrl &url) override { return opened.append(url), true; }
     QList<QUrl> opened;
 };
