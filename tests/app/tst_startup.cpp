@@ -5,7 +5,6 @@
 #include "app/instanceguard.h"
 #include "app/remotecontrol.h"
 #include "fakes.h"
-#include "schedule/secondtimer.h"
 #include "schedule/taskmodel.h"
 
 #include <QLocalSocket>
@@ -14,8 +13,6 @@
 #include <QTest>
 
 #include <future>
-
-using namespace std::chrono_literals;
 
 using L = QStringList;
 
@@ -30,41 +27,37 @@ class TestStartup : public QObject
 {
     Q_OBJECT
 
+    static void row(const char *name, const QString &arguments, const QString &parsed)
+    {
+        QTest::newRow(name) << arguments << parsed;
+    }
+
     FakeClock clock;
     FakeAlarm alarm;
     FakeProcesses processes;
     FakePower power;
     QTemporaryDir dir;
-    const std::function<std::optional<ProcessId>(qint64)> find = [this](qint64 pid) {
-        return processes.find(pid);
-    };
+    const std::function<std::optional<ProcessId>(qint64)> find =
+        std::bind_front(&FakeProcesses::find, &processes);
 
 private Q_SLOTS:
     void init() { processes.running = {{4242, {4242, 99, "make"}}}; }
 
-    void lockIsPerInstalledCopy()
+    // A lock per installed program and user, which a killed copy leaves free.
+    void oneCopyPerInstalledProgram()
     {
         const QString a = dir.filePath("a/quorvel");
-        const QString b = dir.filePath("b/quorvel");
         QVERIFY(QDir().mkpath(dir.filePath("a")));
         QFile(a).open(QIODevice::WriteOnly);
         QVERIFY(QFile::link(a, dir.filePath("link")));
         if (QFileInfo(dir.filePath("link")).isSymbolicLink()) // not a Windows shortcut
             QCOMPARE(instanceKey(dir.filePath("link")), instanceKey(a));
-        QVERIFY(instanceKey(a) != instanceKey(b));
+        QVERIFY(instanceKey(a) != instanceKey(dir.filePath("b/quorvel")));
         QVERIFY(instanceKey(a, "S-1-5-21-1") != instanceKey(a, "S-1-5-21-2"));
-    }
-
-    void killedCopyLeavesNothingBehind()
-    {
         if (QSysInfo::kernelType() != "linux") // a Linux lock; tst_windows tries the mutex
             QSKIP("the lock is held by a Linux process here");
-        QProcess holder; // one process holding the same kind of lock as a running copy
-        holder.start("/usr/bin/python3",
-                     {"-c",
-                      "import fcntl, os, sys, time; fcntl.flock(os.open(sys.argv[1], "
-                      "os.O_RDWR | os.O_CREAT), fcntl.LOCK_EX); time.sleep(60)",
-                      dir.filePath("quorvel.lock")});
+        QProcess holder; // holds the same kind of lock as a running copy
+        holder.start("flock", {"--no-fork", dir.filePath("quorvel.lock"), "sleep", "60"});
         QVERIFY(holder.waitForStarted());
         const QString name = dir.filePath("quorvel");
         QTRY_COMPARE(createInstanceGuard(name)->tryAcquire(), InstanceGuard::Result::HeldByOther);
@@ -74,68 +67,59 @@ private Q_SLOTS:
         QCOMPARE(next->tryAcquire(), InstanceGuard::Result::Acquired);
         QCOMPARE(createInstanceGuard(name)->tryAcquire(), InstanceGuard::Result::HeldByOther);
     }
+
     void commandLine_data()
     {
-        QTest::addColumn<L>("arguments");
-        QTest::addColumn<QString>("parsed"); // as a request, or the start of the error message
-        QTest::newRow("nothing") << L{} << "";
-        QTest::newRow("everything")
-            << L{"--stop", "-t", "restart", "--at", "6:05", "-r", "10", "--start", "--hidden"}
-            << "stop task restart at 06:05:00 remind 10 start hidden";
-        QTest::newRow("Chinese task")
-            << L{"--task", "注销", "--no-remind"} << "task logoff remind 0";
-        QTest::newRow("status") << L{"--status", "--json"} << "status json";
-        QTest::newRow("bad time") << L{"--at", "25:00"} << "--at: '25:00'";
-        QTest::newRow("bad minutes") << L{"--remind", "7"} << "--remind: '7'";
-        QTest::newRow("bad task") << L{"--task", "reboot-now"} << "--task: 'reboot-now'";
-        QTest::newRow("both reminders") << L{"-r", "5", "--no-remind"} << "--remind and";
-        QTest::newRow("json alone") << L{"--json"} << "--json needs";
-        QTest::newRow("unknown") << L{"--bogus"} << "Unknown option";
-        QTest::newRow("in") << L{"--in", "1h30m", "--start"} << "in 5400 start";
-        QTest::newRow("in seconds") << L{"--in", "45s"} << "in 45";
+        QTest::addColumn<QString>("arguments"); // split at each space
+        QTest::addColumn<QString>("parsed");    // as a request, or the start of the error message
+        row("nothing", "", "");
+        row("everything", "--stop -t restart --at 6:05 -r 10 --start --hidden",
+            "stop task restart at 06:05:00 remind 10 start hidden");
+        row("Chinese task", "--task 注销 --no-remind", "task logoff remind 0");
+        row("status", "--status --json", "status json");
+        row("bad time", "--at 25:00", "--at: '25:00'");
+        row("bad minutes", "--remind 7", "--remind: '7'");
+        row("bad task", "--task reboot-now", "--task: 'reboot-now'");
+        row("both reminders", "-r 5 --no-remind", "--remind and");
+        row("json alone", "--json", "--json needs");
+        row("unknown", "--bogus", "Unknown option");
+        row("in", "--in 1h30m --start", "in 5400 start");
+        row("in seconds", "--in 45s", "in 45");
         for (const QString bad : {"0", "-5m", "25h", "1x", "", "90"})
-            QTest::addRow("in %s", qPrintable(bad)) << L{"--in", bad} << "--in: '" + bad + "'";
-        QTest::newRow("in and at") << L{"--in", "5m", "--at", "6:00"} << "--in and --at together";
-        const L after{"--task", "poweroff", "--start", "--after-pid"};
-        QTest::newRow("after a process")
-            << after + L{"4242"} << "task poweroff after-pid 4242 99 start";
+            row(qPrintable("in " + bad), "--in " + bad, "--in: '" + bad + "'");
+        row("in and at", "--in 5m --at 6:00", "--in and --at together");
+        const QString after = "--task poweroff --start --after-pid ";
+        row("after a process", after + "4242", "task poweroff after-pid 4242 99 start");
         for (const QString bad : {"x", "0", "-3", "4242x"})
-            QTest::addRow("after %s", qPrintable(bad))
-                << after + L{bad} << "--after-pid: '" + bad + "' is no process";
-        QTest::newRow("after none") << after + L{"999999"} << "--after-pid: there is no process";
+            row(qPrintable("after " + bad), after + bad,
+                "--after-pid: '" + bad + "' is no process");
+        row("after none", after + "999999", "--after-pid: there is no process");
         const QString own = QString::number(QCoreApplication::applicationPid());
-        QTest::newRow("after itself") << after + L{own} << "--after-pid: " + own + " is this";
-        QTest::newRow("after, at") << after + L{"4242", "--at", "6:00"} << "--after-pid and --at";
-        QTest::newRow("after, reminder")
-            << after + L{"4242", "-r", "5"} << "--after-pid and --remind";
-        QTest::newRow("after, no start")
-            << L{"-t", "restart", "--after-pid", "4242"} << "--after-pid needs --task and --start";
+        row("after itself", after + own, "--after-pid: " + own + " is this");
+        row("after, at", after + "4242 --at 6:00", "--after-pid and --at");
+        row("after, reminder", after + "4242 -r 5", "--after-pid and --remind");
+        row("after, no start", "-t restart --after-pid 4242",
+            "--after-pid needs --task and --start");
     }
     void commandLine()
     {
-        QFETCH(L, arguments);
+        QFETCH(QString, arguments);
         QFETCH(QString, parsed);
-        const CommandLine line = CommandLine::parse(L{"quorvel"} + arguments, find);
-        const bool error = line.outcome == CommandLine::Outcome::Error;
-        QCOMPARE(error ? line.text.left(parsed.size()) : words(line.command), parsed);
+        const L line = L{"quorvel"} + (arguments.isEmpty() ? L() : arguments.split(' '));
+        const CommandLine result = CommandLine::parse(line, find);
+        const bool error = result.outcome == CommandLine::Outcome::Error;
+        QCOMPARE(error ? result.text.left(parsed.size()) : words(result.command), parsed);
         if (!error) // what a running copy gets is what was asked
-            QCOMPARE(words(*Command::fromRequest(line.command.toRequest())), parsed);
+            QCOMPARE(words(*Command::fromRequest(result.command.toRequest())), parsed);
     }
 
-    void malformedRequestsReadAsNothing_data()
-    {
-        QTest::addColumn<QByteArray>("request");
-        QTest::newRow("no header") << QByteArray("start\nend\n");
-        QTest::newRow("twice") << QByteArray("quorvel 1\nstart\nstart\nend\n");
-        QTest::newRow("unknown") << QByteArray("quorvel 1\nreboot\nend\n");
-        QTest::newRow("Chinese task") << QByteArray("quorvel 1\ntask 关机\nend\n");
-        QTest::newRow("bad minutes") << QByteArray("quorvel 1\nremind 7\nend\n");
-        QTest::newRow("too long") << "quorvel 1\n" + QByteArray(300, 'x') + "\nend\n";
-    }
     void malformedRequestsReadAsNothing()
     {
-        QFETCH(QByteArray, request);
-        QVERIFY(!Command::fromRequest(request));
+        for (const QByteArray &request :
+             {QByteArray("start\nend\n"), QByteArray("quorvel 1\nstart\nstart\nend\n"),
+              QByteArray("quorvel 1\nreboot\nend\n"), QByteArray("quorvel 1\nremind 7\nend\n"),
+              "quorvel 1\n" + QByteArray(300, 'x') + "\nend\n"})
+            QVERIFY2(!Command::fromRequest(request), request.left(30).constData());
     }
 
     void runningCopyTakesCommandsAsTheUserWould()
@@ -143,31 +127,31 @@ private Q_SLOTS:
         TaskModel task(clock, alarm, processes, power);
         RemoteControl remote(task, [](qintptr) { return true; });
         clock.set(QTime(8, 0));
-        const auto send = [&](const L &arguments) {
-            const std::optional<QString> refusal =
-                remote.apply(CommandLine::parse(L{"quorvel"} + arguments, find).command);
-            return refusal.value_or(remote.status(false));
+        const auto send = [&](const QString &arguments) { // a refusal, or the status after it
+            const Command command =
+                CommandLine::parse(("quorvel " + arguments).split(' '), find).command;
+            return remote.apply(command).value_or(remote.status(false));
         };
-        QCOMPARE(send({"--task", "poweroff", "--at", "8:30", "--start"}),
+        QCOMPARE(send("--task poweroff --at 8:30 --start"),
                  "running: poweroff at 08:30:00, in 0:30:00");
         // A running task keeps its task and time, unless the same command stops it first.
-        QCOMPARE(send({"--task", "restart", "--start"}).left(18), "a task is running:");
+        QCOMPARE(send("--task restart --start").left(18), "a task is running:");
         QCOMPARE(task.task(), PowerAction::PowerOff);
-        QCOMPARE(send({"--stop", "--task", "restart", "--at", "9:00", "--start"}),
+        QCOMPARE(send("--stop --task restart --at 9:00 --start"),
                  "running: restart at 09:00:00, in 1:00:00");
-        QCOMPARE(send({"--remind", "5"}), "running: restart at 09:00:00, reminder 5 min before");
-        QCOMPARE(send({"--stop", "-t", "poweroff", "--after-pid", "4242", "--start"}).left(9),
+        QCOMPARE(send("--remind 5"), "running: restart at 09:00:00, reminder 5 min before");
+        QCOMPARE(send("--stop -t poweroff --after-pid 4242 --start").left(9),
                  "the remin"); // the reminder is on: nothing would ever act
-        QCOMPARE(send({"--stop", "--no-remind", "--in", "90m", "--start"}),
+        QCOMPARE(send("--stop --no-remind --in 90m --start"),
                  "running: restart at 09:30:00, in 1:30:00");
-        QCOMPARE(send({"--stop", "-t", "poweroff", "--after-pid", "4242", "--start"}),
+        QCOMPARE(send("--stop -t poweroff --after-pid 4242 --start"),
                  "running: poweroff after process 4242 (make) ends");
         QVERIFY(remote.status(true).contains(R"("after_pid":4242)"));
         processes.end(4242); // with no warning asked for, at once
         QCOMPARE(power.requests, QList{PowerAction::PowerOff});
         QCOMPARE(remote.status(false), "idle");
-        QCOMPARE(send({"--task", "restart", "--at", "9:00", "--remind", "5"}), "idle");
-        QCOMPARE(send({"--stop"}), "idle");
+        QCOMPARE(send("--task restart --at 9:00 --remind 5"), "idle");
+        QCOMPARE(send("--stop"), "idle");
         QCOMPARE(remote.status(true), R"({"after_pid":null,"at":"09:00:00","remind_minutes":5,)"
                                       R"("running":false,"seconds_left":null,"task":"restart"})");
     }
@@ -179,12 +163,12 @@ private Q_SLOTS:
         bool trusted = false;
         RemoteControl remote(task, [&](qintptr) { return trusted; });
         QVERIFY(remote.listen(name));
-        Command start;
-        start.start = true;
+        Command start, stop;
+        start.start = stop.stop = true;
         // The peer talks from a thread of its own while this one serves.
         const auto peer = [&](auto talk) {
             auto done = std::async(std::launch::async, talk);
-            while (done.wait_for(0s) != std::future_status::ready)
+            while (done.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
                 QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
             return done.get();
         };
@@ -193,8 +177,8 @@ private Q_SLOTS:
                 QLocalSocket socket;
                 socket.connectToServer(name);
                 socket.write(bytes);
-                socket.waitForDisconnected(3000); // answered, cut off or timed out
-                return socket.readAll();
+                // Answered or cut off, never left waiting.
+                return socket.waitForDisconnected(3000) ? socket.readAll() : "left open";
             });
         };
         QCOMPARE(raw(start.toRequest()), QByteArray()); // another user
@@ -207,9 +191,7 @@ private Q_SLOTS:
         // A stale socket left by a killed copy does not keep the next one from listening.
         RemoteControl next(task, [](qintptr) { return true; });
         QVERIFY(next.listen(name));
-        start.start = false;
-        start.stop = true;
-        QCOMPARE(peer([&] { return HandOver::send(name, start, 3000).result; }),
+        QCOMPARE(peer([&] { return HandOver::send(name, stop, 3000).result; }),
                  HandOver::Result::Done);
         QVERIFY(!task.isRunning());
     }
