@@ -4,19 +4,13 @@
 # private desktop, a setting changed, purged, and nothing of it left on disk. Needs root.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-if [ "$(id -u)" -ne 0 ]; then
-  echo "package check skipped: installing and purging a package needs root"
-  exit 0
-fi
-if dpkg-query -W -f='${Status}' quorvel 2>/dev/null | grep -q installed; then
-  echo "package check: quorvel is installed already; purge it first" >&2
-  exit 1
-fi
+fail() { echo "package check: $*" >&2; exit 1; }
+[ "$(id -u)" -eq 0 ] || { echo "package check skipped: installing a package needs root"; exit 0; }
+! dpkg-query -W -f='${Status}' quorvel 2>/dev/null | grep -q installed ||
+  fail "quorvel is installed already; purge it first"
 version=$(sed -n 's/^project(Quorvel VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
-if [ "$(dpkg-parsechangelog -l "$root/debian/changelog" -S Version)" != "$version-1" ]; then
-  echo "package check: debian/changelog is not at $version-1, the project's version" >&2
-  exit 1
-fi
+[ "$(dpkg-parsechangelog -l "$root/debian/changelog" -S Version)" = "$version-1" ] ||
+  fail "debian/changelog is not at $version-1, the project's version"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir "$work/quorvel-$version"
@@ -39,12 +33,6 @@ files=$(dpkg -L quorvel)
 QUORVEL_BINARY=/usr/bin/quorvel QUORVEL_INSTALLED=1 /usr/bin/python3 -W ignore \
   "$root/tests/e2e/test_x11.py" -v X11.test_settings_survive_a_restart
 apt-get purge -y -q quorvel >>"$work/install.log"
-left=0
-for f in $files; do
-  if [ ! -d "$f" ] && [ -e "$f" ]; then
-    echo "left after purging: $f" >&2
-    left=1
-  fi
-done
-[ ! -e /usr/bin/config.ini ] || { echo "config.ini written beside the installed binary" >&2; left=1; }
-exit $left
+# Nothing of the package left, nor a config.ini written beside the installed binary.
+left=$(for f in $files /usr/bin/config.ini; do [ -d "$f" ] || [ ! -e "$f" ] || echo "$f"; done)
+[ -z "$left" ] || fail "left after purging:" $left
