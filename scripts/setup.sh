@@ -18,7 +18,9 @@ run=(
 windows=(
   cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools dpkg-dev zip
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-  wine64 wine xvfb xauth x11-utils xdotool openbox imagemagick librsvg2-bin fonts-droid-fallback
+  wine64 wine librsvg2-bin fonts-droid-fallback
+  # its journey runs on the tests' private desktop
+  xvfb xauth x11-utils xdotool openbox trayer imagemagick at-spi2-core dbus python3-dbusmock
 )
 test=(
   "${run[@]}" "${windows[@]}" clang-format git
