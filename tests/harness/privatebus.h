@@ -4,28 +4,21 @@
 // a system bus alike, with python3-dbusmock services on it. What it started stops with it, or
 // with the test process if that is killed.
 
-#include <QDBusArgument>
-#include <QDBusConnection>
-#include <QDBusConnectionInterface>
-#include <QDBusMessage>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QtDBus>
 
 #include <csignal>
-#include <memory>
 #include <sys/prctl.h>
-#include <vector>
 
-class Child : public QProcess
+// Dies with the test process; closing kills it, which works on a paused process too.
+struct Child : QProcess
 {
-public:
-    void run(const QString &program, const QStringList &arguments)
+    Child()
     {
         setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
-        start(program, arguments);
     }
-    // Kills it: SIGKILL works on a paused process too.
     ~Child() override { close(); }
 };
 
@@ -87,16 +80,14 @@ public:
     PrivateBus()
     {
         const QString socket = m_dir.filePath("bus");
-        QFile config(m_dir.filePath("bus.conf"));
-        config.open(QIODevice::WriteOnly);
+        const QString config = m_dir.filePath("bus.conf");
         // The stock session.conf's policy without its service directories: nothing real starts.
-        config.write(
-            "<busconfig><type>session</type><listen>unix:path=" + socket.toUtf8() +
-            "</listen><policy context='default'><allow send_destination='*' eavesdrop='true'/>"
-            "<allow eavesdrop='true'/><allow own='*'/></policy></busconfig>");
-        config.close();
-        m_daemon.run("dbus-daemon",
-                     {"--config-file=" + config.fileName(), "--nofork", "--print-address=1"});
+        if (QFile file(config); file.open(QIODevice::WriteOnly))
+            file.write("<busconfig><type>session</type><listen>unix:path=" + socket.toUtf8() +
+                       "</listen><policy context='default'><allow send_destination='*' "
+                       "eavesdrop='true'/><allow eavesdrop='true'/><allow own='*'/></policy>"
+                       "</busconfig>");
+        m_daemon.start("dbus-daemon", {"--config-file=" + config, "--nofork", "--print-address=1"});
         while (!m_daemon.canReadLine() && m_daemon.waitForReadyRead(10000)) {
         }
         m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
@@ -110,12 +101,7 @@ public:
 
     QDBusConnection connection() const { return m_connection; }
 
-    // dbusmock's logind, for a private "system" bus.
-    MockService *startLogind()
-    {
-        return start({"org.freedesktop.login1", "/org/freedesktop/login1", "--template", "logind"});
-    }
-    // {name, path, interface} or {name, path, "--template", "logind", ...}. nullptr (with a
+    // {name, path, interface} or {name, path, "--template", "logind", ...}: nullptr (with a
     // warning) unless the service owns its name within 15 s.
     MockService *start(const QStringList &args)
     {
@@ -126,14 +112,13 @@ public:
         environment.insert("DBUS_SYSTEM_BUS_ADDRESS", m_address);
         mock.process.setProcessEnvironment(environment);
         mock.process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        mock.process.run("/usr/bin/python3", QStringList{"-m", "dbusmock"} +
-                                                 (args[2].startsWith(u'-') ? args.mid(2) : args));
+        mock.process.start("/usr/bin/python3", QStringList{"-m", "dbusmock"} +
+                                                   (args[2].startsWith(u'-') ? args.mid(2) : args));
         if (QTest::qWaitFor(
                 [&] { return m_connection.interface()->isServiceRegistered(args[0]).value(); },
                 15000))
             return &mock;
         qWarning("dbusmock %s did not come up", qPrintable(args.join(u' ')));
-        m_services.pop_back();
         return nullptr;
     }
 
