@@ -1,7 +1,6 @@
 // The main window as a view of the task model: built as designed, mirroring the model into its
 // controls, status fields and tray menu, and passing the user's choices on.
 
-#include "about/ui/aboutwindow.h"
 #include "app/ui/mian.h"
 #include "app/ui/xpcontrols.h"
 #include "fakes.h"
@@ -119,8 +118,7 @@ private Q_SLOTS:
         QTest::addColumn<bool>("fromMenu");
         QTest::addColumn<bool>("reminder");
         QTest::newRow("buttons") << false << false;
-        QTest::newRow("tray menu") << true << false;
-        QTest::newRow("buttons, reminder on") << false << true;
+        QTest::newRow("tray menu, reminder on") << true << true;
     }
     void startAndStopMirrorTheModel()
     {
@@ -214,21 +212,19 @@ private Q_SLOTS:
         QCOMPARE(next.file(), f.file()); // reading stores nothing
     }
 
+    // Whatever the sound switch says; a silent reminder is told once a minute, a failing play from
+    // the button is not.
     void reminderPlaysTheFileOfThePathField()
     {
         Fixture f;
-        f.load("[Tips]\nifTips=1\n[soundpath]\nspath=/no/such.wav\n"); // sound switch off
-        f.choose("Combotishi", "1");
-        f.task.setTasktime(QTime(12, 10));
-        f.click("Commanda1");
+        f.load("[soundpath]\nspath=/no/such.wav\n");
         f.sound.fail = true;
-        for (const QTime t : {QTime(12, 9, 0), QTime(12, 9, 1), QTime(12, 10, 0)}) {
+        for (const QTime t : {QTime(12, 9, 0), QTime(12, 9, 59)}) {
             f.clock.set(t);
-            f.task.TaskTimer_Timer();
+            Q_EMIT f.task.reminderDue();
         }
         const QString play = "play /no/such.wav";
         QCOMPARE(f.sound.calls, (L{"prepare", "stop", play, "stop", play}));
-        // A silent reminder is told once a minute; a failing play from the button is not.
         const L told{"提醒声音无法播放: 无法播放声音文件 /no/such.wav（cannot play）"};
         QCOMPARE(f.tray.messages, told);
         f.get<XPCheckBox>("XPCheckBox1")->click();
@@ -297,47 +293,6 @@ private Q_SLOTS:
             f.tray.setAvailable(false); // and goes: the window comes back, minimised
             QVERIFY(!w.isHidden() && w.isMinimized() && !w.intray() && !f.tray.contextMenu);
         }
-    }
-
-    // Hiding into the tray deactivates the program a moment later, which closes every popup:
-    // a menu asked for meanwhile waits for it.
-    void trayMenuWaitsForTheProgramToLoseTheFocus()
-    {
-        for (const bool restoredMeanwhile : {false, true}) {
-            Fixture f;
-            Mian &w = f.load();
-            f.minimise();
-            QWidget other;
-            other.show();
-            other.activateWindow();
-            QVERIFY(QTest::qWaitForWindowActive(&other));
-            w.Form_MouseMove(Mian::WM_RBUTTONUP);
-            QVERIFY(!w.rightmenu()->isVisible());
-            if (restoredMeanwhile)
-                w.Form_MouseMove(Mian::WM_LBUTTONDBLCLK);
-            QTest::qWait(600);
-            QCOMPARE(w.rightmenu()->isVisible(), !restoredMeanwhile);
-            w.rightmenu()->hide();
-        }
-    }
-
-    void aboutWindowIsModalAndHandsItsLinksToTheDesktop()
-    {
-        Fixture f;
-        f.load().show();
-        QTimer::singleShot(0, [&] {
-            auto *about = qobject_cast<AboutWindow *>(QApplication::activeModalWidget());
-            QVERIFY(about);
-            QCOMPARE(about->findChild<QLabel *>("sysLabelo")->text(),
-                     "版本：1.0.0         发布日期：2009.9");
-            for (const char *label : {"Label10", "Label11", "Label10", "sysLabelblog"})
-                QTest::mouseClick(about->findChild<QLabel *>(label), Qt::LeftButton);
-            about->close();
-        });
-        f.click("Commanda4");
-        QCOMPARE(f.urlOpener.opened,
-                 (QList{QUrl(AboutWindow::webPage), QUrl("mailto:" + AboutWindow::mailAddress),
-                        QUrl(AboutWindow::webPage)}));
     }
 };
 
