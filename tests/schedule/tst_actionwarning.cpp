@@ -47,13 +47,10 @@ private Q_SLOTS:
 
     void leadComesFromTheSettings()
     {
-        for (auto [stored, lead] : {std::pair{"", 60},
-                                    {" 10 ", 10},
-                                    {"0", 0},
-                                    {"3600", 3600},
-                                    {"3601", 60},
-                                    {"-5", 60},
-                                    {"10s", 60}})
+        const std::pair<const char *, int> leads[]{{"", 60},       {" 10 ", 10}, {"0", 0},
+                                                   {"3600", 3600}, {"3601", 60}, {"-5", 60},
+                                                   {"10s", 60}};
+        for (auto [stored, lead] : leads)
             QCOMPARE(ActionWarning::leadFrom(QString::fromLatin1(stored)), lead);
     }
 

