@@ -66,7 +66,7 @@ const WinPower::Api recorders{
     },
     [](auto... args) -> BOOL { return rec.step("close") && CloseHandle(args...); },
     // Notes and drops the privilege, so every row must enable it; always sets the error code.
-    [](UINT flags, DWORD) -> BOOL {
+    [](UINT flags, DWORD reason) -> BOOL {
         HANDLE token = nullptr;
         TOKEN_PRIVILEGES off{1, {{{19, 0}, 0}}}, was{}; // 19: the shutdown privilege
         DWORD size = 0;
@@ -75,7 +75,9 @@ const WinPower::Api recorders{
         CloseHandle(token);
         const bool on = was.Privileges[0].Attributes & SE_PRIVILEGE_ENABLED;
         SetLastError(ERROR_PRIVILEGE_NOT_HELD);
-        return rec.step("exit " + std::to_string(flags) + (on ? " privileged" : ""), failExit);
+        return rec.step("exit " + std::to_string(flags) + (on ? " privileged" : "") +
+                            (reason == WinPower::plannedReason ? "" : " unplanned"),
+                        failExit);
     }};
 
 } // namespace

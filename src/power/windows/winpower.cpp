@@ -97,7 +97,8 @@ Outcome Backend::request(UINT flags)
     if (isnt() == -1) {
         shutpriv();
     }
-    if (m_api.exitWindowsEx(flags, 0)) {
+    // A planned action of the user's own, for the system's shutdown log.
+    if (m_api.exitWindowsEx(flags, plannedReason)) {
         return {true, ERROR_SUCCESS};
     }
     return {false, GetLastError()};

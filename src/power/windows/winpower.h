@@ -24,6 +24,9 @@ struct Api
     decltype(&::ExitWindowsEx) exitWindowsEx = &::ExitWindowsEx;
 };
 
+inline constexpr DWORD plannedReason =
+    SHTDN_REASON_MAJOR_OTHER | SHTDN_REASON_MINOR_OTHER | SHTDN_REASON_FLAG_PLANNED;
+
 struct Outcome
 {
     bool ok = false;
