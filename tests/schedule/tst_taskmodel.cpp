@@ -198,7 +198,7 @@ private Q_SLOTS:
         QTest::newRow("fires on the boundary") << "fire" << 0 << 1 << 1002;
         QTest::newRow("fires late") << "fire" << 949 << 1 << 53;
         QTest::newRow("fires early: no tick, waits") << "fire" << 950 << 0 << 52;
-        QTest::newRow("realign ticks at once") << "realign" << 999 << 1 << 3;
+        QTest::newRow("realign ticks at once, and arms afresh") << "realign" << 998 << 1 << 4;
         QTest::newRow("one user of two left") << "a- fire" << 500 << 1 << 502;
         QTest::newRow("nobody: stopped, realign idle") << "a- b- realign" << 500 << 0 << 0;
         QTest::newRow("wanted again") << "a- b- a+" << 250 << 0 << 752;
