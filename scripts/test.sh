@@ -8,6 +8,15 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 jobs=$(nproc)
 
+# The tests stay lean: their non-blank lines at most 40 % of the program's.
+lines() { git ls-files -z "$1" | xargs -0 cat | grep -cv '^[[:space:]]*$'; }
+src=$(lines src) tests=$(lines tests)
+echo "test: tests/ has $tests non-blank lines, src/ $src ($((100 * tests / src)) %)"
+if ((100 * tests > 40 * src)); then
+    echo "test: tests/ is more than 40 % of src/" >&2
+    exit 1
+fi
+
 scripts/setup.sh test
 
 cmake --preset dev
