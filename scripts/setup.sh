@@ -13,8 +13,13 @@ run=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libcanberra-dev libsndfile1-dev libxcb-xfixes0-dev libwayland-dev
-  qt6-qpa-plugins qt6-wayland libcanberra-pulse fonts-wqy-zenhei xdg-utils
+  qt6-qpa-plugins qt6-wayland fonts-wqy-zenhei xdg-utils
 )
+# libcanberra's output to the machine's PulseAudio or PipeWire server; on a machine with neither
+# (a bare container) it would bring all of PulseAudio, and canberra's ALSA output serves there.
+if dpkg-query -W -f='${Status}\n' pulseaudio pipewire-pulse 2>/dev/null | grep -q "install ok installed"; then
+  run+=(libcanberra-pulse)
+fi
 windows=(
   cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools dpkg-dev zip
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
@@ -32,7 +37,7 @@ test=(
   # private D-Bus daemons with mocked services
   dbus dbus-x11 python3-dbusmock
   # a private sound server and sound tools
-  pulseaudio pulseaudio-utils sox
+  pulseaudio pulseaudio-utils libcanberra-pulse sox
   # fuzzing and sanitizers
   clang-14 libclang-rt-14-dev
   # the Debian package and its checks
