@@ -218,11 +218,17 @@ private Q_SLOTS:
         const auto seen = [&] { return service->log() + m_logind->log().filter(u"Inhibit "); };
         auto guard =
             std::make_unique<DBusSleepGuard>(m_session->connection(), m_system->connection());
+        QSignalSpy resumed(guard.get(), &SleepGuard::resumed);
         guard->hold(true);
         if (end != "early") {
             QTRY_COMPARE(seen().size(), 1);
             QTest::qWait(100); // the answer in, so that a lock let go at once shows
             QCOMPARE(inhibitors(), held);
+            for (const bool suspending : {true, false}) // a suspend asked for by the user
+                QVERIFY(m_logind->mock("EmitSignal",
+                                       {"org.freedesktop.login1.Manager", "PrepareForSleep", "b",
+                                        QVariantList{suspending}}));
+            QTRY_COMPARE(resumed.size(), 1);
         }
         end == "destroyed" ? guard.reset() : guard->hold(false);
         QTRY_COMPARE(seen(), calls);
