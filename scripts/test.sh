@@ -11,7 +11,7 @@ jobs=$(nproc)
 # The tests stay lean: their non-blank lines at most 40 % of the program's.
 lines() { git ls-files -z "$1" | xargs -0 cat | grep -cv '^[[:space:]]*$'; }
 src=$(lines src) tests=$(lines tests)
-echo "test: tests/ has $tests non-blank lines, src/ $src ($((100 * tests / src)) %)"
+echo "test: tests/ has $tests non-blank lines, src/ $src ($((100 * tests / src)).$((1000 * tests / src % 10)) %)"
 if ((100 * tests > 40 * src)); then
     echo "test: tests/ is more than 40 % of src/" >&2
     exit 1
