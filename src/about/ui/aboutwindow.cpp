@@ -1,8 +1,8 @@
 #include "aboutwindow.h"
 
+#include "app/version.h"
 #include "shared/ui/design.h"
 #include "shared/ui/titlebar.h"
-#include "app/version.h"
 #include "urlopener.h"
 
 #include <QFrame>

@@ -14,7 +14,7 @@ namespace {
 
 bool isOwnFolder(const QString &path, bool onlyOwnerMayEnter)
 {
-    struct stat st{};
+    struct stat st = {};
     return ::lstat(QFile::encodeName(path).constData(), &st) == 0 && S_ISDIR(st.st_mode) &&
            st.st_uid == ::geteuid() && (!onlyOwnerMayEnter || (st.st_mode & 0077) == 0);
 }
@@ -91,6 +91,6 @@ QString instanceName(const QString &programPath)
 
 std::unique_ptr<InstanceGuard> createInstanceGuard(const QString &instanceName)
 {
-    return std::make_unique<FlockGuard>(instanceName.isEmpty() ? QString()
-                                                               : instanceName + QStringLiteral(".lock"));
+    return std::make_unique<FlockGuard>(
+        instanceName.isEmpty() ? QString() : instanceName + QStringLiteral(".lock"));
 }

@@ -423,8 +423,9 @@ void Mian::mirrorTaskIntoTip()
     if (const std::optional<ProcessId> &after = m_task.afterProcess();
         after && m_task.isRunning()) {
         const QString process =
-            after->name.isEmpty() ? QStringLiteral("进程 %1").arg(after->pid)
-                                  : QStringLiteral("进程 %1（%2）").arg(after->pid).arg(after->name);
+            after->name.isEmpty()
+                ? QStringLiteral("进程 %1").arg(after->pid)
+                : QStringLiteral("进程 %1（%2）").arg(after->pid).arg(after->name);
         tip += m_task.processEnded() ? QStringLiteral("\n%1已结束，即将%2").arg(process, what)
                                      : QStringLiteral("\n%1结束后%2").arg(process, what);
     } else if (m_task.isRunning() && m_task.reminder()) {

@@ -87,8 +87,8 @@ void DBusPowerControl::askSessionManager(SessionManagerKind kind)
 {
     const QDBusMessage call = sessionManagerCall(kind, m_action);
     const QString who = sessionManagerService(kind).label;
-    qCInfo(lcPower).noquote() << "asking the" << who << "to" << PowerActions::logName(m_action) << "by"
-                              << call.member();
+    qCInfo(lcPower).noquote() << "asking the" << who << "to" << PowerActions::logName(m_action)
+                              << "by" << call.member();
     send(m_sessionBus, call, m_timeouts.sessionManagerMs, who,
          [this](const QDBusMessage &) { finish(true, {}); });
 }
