@@ -18,6 +18,7 @@ if ((100 * tests > 40 * src)); then
 fi
 
 scripts/setup.sh test
+git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run -Werror
 
 cmake --preset dev
 cmake --build --preset dev -j "$jobs"
