@@ -95,8 +95,11 @@ build_qt() {
   echo "build-windows: Qt built in $(cat "$qt/build-seconds"), $(du -sh "$qt" | cut -f1) in $qt"
 }
 
-# A failed or interrupted Qt build leaves nothing that looks finished.
-trap 'rm -rf "$qt.partial"' EXIT
+# A failed or interrupted Qt build leaves nothing that looks finished, and of its work only the
+# logs.
+trap 'rm -rf "$qt.partial"
+      [ ! -d "$cache/work-$key" ] ||
+        find "$cache/work-$key" -mindepth 1 -maxdepth 1 ! -name "*.log" -exec rm -rf {} +' EXIT
 if [ -x "$qt/bin/qt-cmake" ]; then
   echo "build-windows: Qt $qt_version for Windows from the cache: $qt"
 else
