@@ -163,6 +163,12 @@ std::optional<int> TaskModel::secondsLeft() const
     return TaskRules::secondsUntil(m_clock.now().time(), m_tasktime);
 }
 
+QTime TaskModel::reminderMinute() const
+{
+    const QTime before = m_tasktime.addSecs(-60 * m_tipmins);
+    return QTime(before.hour(), before.minute());
+}
+
 std::optional<QDateTime> TaskModel::actionAt(const QDateTime &now) const
 {
     if (waitsForProcess()) {
@@ -186,8 +192,7 @@ void TaskModel::reschedule()
         } else if (TaskRules::minutesUntil(now.time(), m_tasktime) == m_tipmins) {
             m_alarm.arm(wholeSecond(now).addSecs(1)); // every second of the reminder's minute
         } else {
-            const QTime before = m_tasktime.addSecs(-60 * m_tipmins);
-            m_alarm.arm(nextAt(now, QTime(before.hour(), before.minute())));
+            m_alarm.arm(nextAt(now, reminderMinute()));
         }
         return;
     }
@@ -222,14 +227,12 @@ void TaskModel::TaskTimer_Timer()
         return;
     }
     if (m_reminder) {
-        if (m_tipmins != 0 && TaskRules::minutesUntil(now.time(), m_tasktime) == m_tipmins) {
+        const bool chosen = m_tipmins != 0;
+        if (chosen && TaskRules::minutesUntil(now.time(), m_tasktime) == m_tipmins)
             Q_EMIT reminderDue();
-        } else if (m_tipmins != 0) {
-            const QTime before = m_tasktime.addSecs(-60 * m_tipmins);
-            const QTime minute(before.hour(), before.minute());
-            if (TaskRules::secondsSincePassed(previous, now, minute).value_or(0) >= 60)
-                Q_EMIT missed(minute, true);
-        }
+        else if (chosen &&
+                 TaskRules::secondsSincePassed(previous, now, reminderMinute()).value_or(0) >= 60)
+            Q_EMIT missed(reminderMinute(), true);
         reschedule();
         return;
     }

@@ -97,6 +97,8 @@ private:
     // Emits the warning if it is due now, and arms the alarm for the next event.
     void reschedule();
     bool waitsForProcess() const { return m_after.has_value(); }
+    // The start of the minute in which the reminder plays.
+    QTime reminderMinute() const;
     // The moment of the power action, while one is pending.
     std::optional<QDateTime> actionAt(const QDateTime &now) const;
 

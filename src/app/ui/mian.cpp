@@ -38,7 +38,9 @@
 Q_LOGGING_CATEGORY(lcSound, "quorvel.sound")
 
 // Each control named once: its member, and the objectName tests and tools find it by.
-#define CONTROL(member) #member, &Mian::build < &Mian::member>
+// clang-format off
+#define CONTROL(member) #member, &Mian::build<&Mian::member>
+// clang-format on
 
 const std::array<ControlDesign, 23> Mian::design{{
     {CONTROL(Commandb3), false, "系统时间：", 120, 120, 975, 375, 8, false, 9},

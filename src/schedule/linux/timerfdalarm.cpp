@@ -50,11 +50,11 @@ public:
             return;
         }
         const qint64 ms = when.toMSecsSinceEpoch();
-        itimerspec spec{};
+        itimerspec moment{};
         // Zero would disarm: the start of the epoch stands for "already past".
-        spec.it_value.tv_sec = ms > 0 ? ms / 1000 : 0;
-        spec.it_value.tv_nsec = ms > 0 ? (ms % 1000) * 1'000'000 : 1;
-        set(spec);
+        moment.it_value.tv_sec = ms > 0 ? ms / 1000 : 0;
+        moment.it_value.tv_nsec = ms > 0 ? (ms % 1000) * 1'000'000 : 1;
+        set(moment);
     }
 
     void disarm() override
@@ -67,10 +67,10 @@ public:
     }
 
 private:
-    void set(const itimerspec &spec)
+    void set(const itimerspec &moment)
     {
-        if (::timerfd_settime(m_fd, TFD_TIMER_ABSTIME | TFD_TIMER_CANCEL_ON_SET, &spec, nullptr) !=
-            0) {
+        if (::timerfd_settime(m_fd, TFD_TIMER_ABSTIME | TFD_TIMER_CANCEL_ON_SET, &moment,
+                              nullptr) != 0) {
             // ECANCELED: the clock was set since the last arming; the owner works the moment out
             // afresh and arms again.
             if (errno == ECANCELED)
