@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QString>
 
 #include <memory>
 
@@ -14,6 +15,10 @@ public:
     enum class Kind { Warning, Notice };
 
     using QObject::QObject;
+
+    // The warning's action that puts the power action off, also offered in the tray menu where
+    // notifications carry no actions.
+    static inline const QString postponeCaption = QStringLiteral("推迟 10 分钟");
 
     // Returns at once; the outcome arrives as signals.
     virtual void show(const QString &text, Kind kind) = 0;

@@ -16,6 +16,7 @@
 #include "sound/mediacontrol.h"
 #include "sound/soundoutput.h"
 #include "sound/ui/commondialog.h"
+#include "tray/notifier.h"
 #include "tray/ui/traybackend.h"
 
 #include <QAction>
@@ -221,7 +222,7 @@ void Mian::buildMenu()
         this->*member = action;
     }
 #undef ITEM
-    RightmenuPostpone = new QAction(QStringLiteral("推迟 10 分钟"), Rightmenu);
+    RightmenuPostpone = new QAction(Notifier::postponeCaption, Rightmenu);
     RightmenuPostpone->setObjectName(QStringLiteral("RightmenuPostpone"));
     RightmenuPostpone->setVisible(false);
     Rightmenu->insertAction(RightmenuTag1, RightmenuPostpone);

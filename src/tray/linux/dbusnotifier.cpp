@@ -66,9 +66,9 @@ void DBusNotifier::notify(const QString &text, Kind kind, quint64 generation)
     const QVariantMap hints{
         {QStringLiteral("urgency"), QVariant::fromValue(uchar(warning ? 2 : 1))},
         {QStringLiteral("desktop-entry"), QStringLiteral("quorvel")}};
-    const QStringList actions = warning ? QStringList{stopKey, QStringLiteral("停止"), postponeKey,
-                                                      QStringLiteral("推迟 10 分钟")}
-                                        : QStringList();
+    const QStringList actions =
+        warning ? QStringList{stopKey, QStringLiteral("停止"), postponeKey, postponeCaption}
+                : QStringList();
     // A warning stays until it is withdrawn: the task stops or fires.
     const int expire = warning ? 0 : -1;
     call(
